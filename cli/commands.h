@@ -1,0 +1,38 @@
+// povupdate's commands and their options, as CLI11 parses them.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace CLI {
+class App;
+}
+
+namespace povupdate_cli {
+
+class Commands {
+ public:
+  // Adds every command to `app`.
+  explicit Commands(CLI::App& app);
+
+  // Runs the command that `app` parsed; returns the exit status.
+  int Run() const;
+
+ private:
+  CLI::App* Add(CLI::App& parent, const std::string& name, const std::string& description,
+                std::function<int()> action);
+  void AddJsonFlag(CLI::App& command);
+
+  // The options of all commands: only one command runs.
+  bool json_ = false;
+  std::string name_;
+  std::string version_;
+  std::string directory_;
+  std::string file_;
+  // In the order added, so a subcommand comes after its parent.
+  std::vector<std::pair<CLI::App*, std::function<int()>>> actions_;
+};
+
+}  // namespace povupdate_cli

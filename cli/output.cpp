@@ -1,0 +1,125 @@
+#include "output.h"
+
+#include <algorithm>
+#include <iomanip>
+#include <iostream>
+#include <nlohmann/json.hpp>
+
+#include "host_platform.h"
+
+namespace povupdate_cli {
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+constexpr int kFieldNameWidth = 17;  // "InstallParmeter" and two spaces
+
+// Texts come from files and the command line in the ANSI code page, and
+// need not be valid there: what can't be encoded is replaced, not fatal.
+void PrintJson(const Json& json) {
+  std::cout << json.dump(2, ' ', false, Json::error_handler_t::replace) << '\n';
+}
+
+Json JsonText(const std::string& text) { return AnsiToUtf8(text); }
+
+const char* SeverityText(Severity severity) {
+  return severity == Severity::kError ? "error" : "warning";
+}
+
+std::string StateColumn(const InstallVerdict& verdict) {
+  std::string text = InstallStateText(verdict.state);
+  if (verdict.compared_as_text) text += " (compared as text)";
+  return text;
+}
+
+void PrintRow(const std::vector<std::string>& cells, const std::vector<std::size_t>& widths) {
+  for (std::size_t i = 0; i < cells.size(); ++i) {
+    if (i + 1 == cells.size()) {
+      std::cout << cells[i] << '\n';
+    } else {
+      std::cout << std::left << std::setw(static_cast<int>(widths[i] + 2)) << cells[i];
+    }
+  }
+}
+
+}  // namespace
+
+void PrintResult(const std::string& text, const Fields& fields, bool json) {
+  if (!json) {
+    std::cout << text << '\n';
+    return;
+  }
+  Json object = Json::object();
+  for (const auto& [key, value] : fields) object[key] = JsonText(value);
+  PrintJson(object);
+}
+
+void PrintEntries(const std::vector<Entry>& entries, bool json) {
+  if (json) {
+    Json array = Json::array();
+    for (const Entry& entry : entries) {
+      Json object = Json::object();
+      for (int i = 0; i < kFieldCount; ++i) object[kFieldNames[i]] = JsonText(entry[i]);
+      array.push_back(object);
+    }
+    PrintJson(array);
+    return;
+  }
+  for (std::size_t n = 0; n < entries.size(); ++n) {
+    if (n > 0) std::cout << '\n';
+    for (int i = 0; i < kFieldCount; ++i) {
+      // An empty field gets no padding: no line ends in blanks.
+      if (entries[n][i].empty()) {
+        std::cout << kFieldNames[i] << '\n';
+      } else {
+        std::cout << std::left << std::setw(kFieldNameWidth) << kFieldNames[i] << entries[n][i]
+                  << '\n';
+      }
+    }
+  }
+}
+
+void PrintStatus(const std::vector<StatusRow>& rows, bool json) {
+  if (json) {
+    Json array = Json::array();
+    for (const StatusRow& row : rows) {
+      array.push_back({{"Name", JsonText(row.name)},
+                       {"Version", JsonText(row.offered)},
+                       {"InstalledVersion", JsonText(row.installed)},
+                       {"State", InstallStateText(row.verdict.state)},
+                       {"ComparedAsText", row.verdict.compared_as_text}});
+    }
+    PrintJson(array);
+    return;
+  }
+  std::vector<std::vector<std::string>> table = {{"NAME", "OFFERED", "INSTALLED", "STATE"}};
+  for (const StatusRow& row : rows) {
+    table.push_back({row.name, row.offered.empty() ? "-" : row.offered,
+                     row.installed.empty() ? "-" : row.installed, StateColumn(row.verdict)});
+  }
+  std::vector<std::size_t> widths(table.front().size(), 0);
+  for (const auto& cells : table) {
+    for (std::size_t i = 0; i < cells.size(); ++i) widths[i] = std::max(widths[i], cells[i].size());
+  }
+  for (const auto& cells : table) PrintRow(cells, widths);
+}
+
+void PrintFindings(const std::string& file, const std::vector<Finding>& findings, bool json) {
+  if (json) {
+    Json array = Json::array();
+    for (const Finding& finding : findings) {
+      array.push_back({{"line", finding.line},
+                       {"severity", SeverityText(finding.severity)},
+                       {"message", JsonText(finding.message)}});
+    }
+    PrintJson(array);
+    return;
+  }
+  for (const Finding& finding : findings) {
+    std::cout << file;
+    if (finding.line > 0) std::cout << ':' << finding.line;
+    std::cout << ": " << SeverityText(finding.severity) << ": " << finding.message << '\n';
+  }
+}
+
+}  // namespace povupdate_cli

@@ -1,0 +1,35 @@
+// What the commands print on standard output: readable text, or JSON for
+// tools with --json.
+#pragma once
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "library.h"
+#include "profile_text.h"
+#include "version_compare.h"
+
+namespace povupdate_cli {
+
+using Fields = std::vector<std::pair<const char*, std::string>>;
+
+// One result: `text` alone on its line, or the object `fields`.
+void PrintResult(const std::string& text, const Fields& fields, bool json);
+
+// Every field of every entry, or an array of objects keyed by field name.
+void PrintEntries(const std::vector<Entry>& entries, bool json);
+
+struct StatusRow {
+  std::string name;
+  std::string offered;
+  std::string installed;
+  InstallVerdict verdict;
+};
+
+void PrintStatus(const std::vector<StatusRow>& rows, bool json);
+
+// "file:line: severity: message" lines, or an array of objects.
+void PrintFindings(const std::string& file, const std::vector<Finding>& findings, bool json);
+
+}  // namespace povupdate_cli

@@ -1,0 +1,34 @@
+# The library's sources, shared by every build of it; the exports
+# (interface/exports.cpp) go straight into the shared library and the tests.
+set(POVUPDATE_CORE_SOURCES
+  config/config_context.cpp
+  config/os_version.cpp
+  config/text_trim.cpp
+  config/update_list.cpp
+  config/local_config.cpp
+  config/install_path.cpp
+  platform/allocator.cpp
+  platform/profile_file.cpp
+  platform/registry_store.cpp
+  platform/text.cpp
+)
+# The Linux backend of the Win32 services, everything in platform/linux.
+file(GLOB POVUPDATE_LINUX_BACKEND_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/../platform/linux/*.cpp)
+
+# povupdate_add_core(<target> <fault-injection ON|OFF>): a static library of
+# the library's code; the shipped library and the tests link it.
+function(povupdate_add_core target fault_injection)
+  add_library(${target} STATIC ${POVUPDATE_CORE_SOURCES})
+  if(NOT WIN32)
+    target_sources(${target} PRIVATE ${POVUPDATE_LINUX_BACKEND_SOURCES})
+  endif()
+  target_include_directories(${target} PUBLIC ${PROJECT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/interface)
+  target_compile_definitions(${target} PUBLIC POVUPDATE_BUILD)
+  set_target_properties(${target} PROPERTIES POSITION_INDEPENDENT_CODE ON)
+  if(fault_injection)
+    target_compile_definitions(${target} PUBLIC POVUPDATE_FAULT_INJECTION)
+  endif()
+  if(WIN32)
+    target_link_libraries(${target} PUBLIC ole32 advapi32)
+  endif()
+endfunction()

@@ -1,0 +1,69 @@
+#include "config/config_context.h"
+
+#include <cstring>
+
+#include "platform/allocator.h"
+#include "platform/text.h"
+
+namespace povupdate {
+namespace {
+
+constexpr const char* kKeyNames[ConfigContext::kSlotCount] = {
+    "",  // slot 0 holds the section name, never a key's value
+    "Version", "DownLoadPath", "MD5", "InstallType", "InstallPath", "InstallParmeter", "Size"};
+
+constexpr std::size_t kFileNameSize = 100;
+
+}  // namespace
+
+ConfigContext::ConfigContext() : slots_{} {
+  update_file_name_[0] = '\0';
+  BuildConfigPath("Update_", true);
+  FillKeyNames();
+}
+
+ConfigContext::ConfigContext(int variant) : slots_{} {
+  update_file_name_[0] = '\0';
+  FillKeyNames();
+  if (variant == kLocalConfig) {
+    BuildConfigPath("PovConfig_", false);
+  } else {
+    BuildConfigPath("Update_", true);
+  }
+}
+
+ConfigContext::~ConfigContext() { ReleaseSlots(); }
+
+void ConfigContext::FillKeyNames() {
+  for (int i = 0; i < kSlotCount; ++i) CopyText(key_names_[i], kTextSize, kKeyNames[i]);
+}
+
+void ConfigContext::BuildConfigPath(const char* prefix, bool update_file) {
+  char number[OsVersion::kNumberTextSize] = {};
+  OsVersion::FormatVersionNumber(os_version_.GetVersionNumber(), number);
+  trim_.CutAfterPoint(number, 1);
+
+  char file_name[kFileNameSize] = {};
+  CopyText(file_name, kFileNameSize, prefix);
+  AppendText(file_name, kFileNameSize, number);
+  AppendText(file_name, kFileNameSize, ".ini");
+  if (update_file) CopyText(update_file_name_, kTextSize, file_name);
+
+  // A path cut short would name another file, so a directory that can't be
+  // found or doesn't leave room for the name gives no path at all.
+  if (!profile_.GetModuleDirectory(config_path_) ||
+      !AppendText(config_path_, kTextSize, file_name)) {
+    config_path_[0] = '\0';
+  }
+}
+
+void ConfigContext::ReplaceSlot(int index, char* block) {
+  FreeBlock(slots_[index]);
+  slots_[index] = block;
+}
+
+void ConfigContext::ReleaseSlots() {
+  for (int i = 0; i < kSlotCount; ++i) ReplaceSlot(i, nullptr);
+}
+
+}  // namespace povupdate

@@ -1,0 +1,126 @@
+// Walking the update file: the index section "SOFTWARE" numbers the entries
+// ("1", "2", ...); each value names the section that describes the entry.
+#include <climits>
+#include <cstdio>
+#include <cstring>
+
+#include "config/config_context.h"
+#include "platform/allocator.h"
+#include "platform/text.h"
+#include "platform/win32.h"
+
+namespace povupdate {
+namespace {
+
+constexpr const char* kIndexSection = "SOFTWARE";
+constexpr std::size_t kValueBufferSize = 2600;
+constexpr int kInstallPathField = 5;
+constexpr char kSystemDriveMarker = '1';
+
+static_assert(sizeof(SoftwareInforRecord) == ConfigContext::kSlotCount * sizeof(char*),
+              "a record is the eight value slots' texts, in slot order");
+
+}  // namespace
+
+int ConfigContext::ReadUpdateEntry(int& cursor, SoftwareInforRecord* record) {
+  int next = cursor;
+  const int result = ReadIndexEntry(next);
+  if (result != POVUPDATE_OK) return result;
+  if (next == -1) {
+    cursor = -1;
+    return POVUPDATE_OK;
+  }
+  const int copied = CopySlotsToRecord(record);
+  ReleaseSlots();
+  if (copied != POVUPDATE_OK) return copied;
+  cursor = next + 1;
+  return POVUPDATE_OK;
+}
+
+int ConfigContext::ReadIndexEntry(int& cursor) {
+  if (cursor < 1) return POVUPDATE_BAD_CURSOR;
+  // The entry after INT_MAX has no number, so the list ends here.
+  if (cursor == INT_MAX) {
+    cursor = -1;
+    return POVUPDATE_OK;
+  }
+  char number[16] = {};
+  std::snprintf(number, sizeof number, "%d", cursor);
+  char section[kTextSize] = {};
+  if (profile_.ReadProfileString(kIndexSection, number, config_path_, section, sizeof section) ==
+      0) {
+    return ReadEntrySection(section);
+  }
+  if (section[0] != '\0') return POVUPDATE_INDEX_UNREADABLE;
+  cursor = -1;
+  return POVUPDATE_OK;
+}
+
+int ConfigContext::ReadEntrySection(const char* section_name) {
+  int result = POVUPDATE_OK;
+  for (int i = 0; i < kSlotCount && result == POVUPDATE_OK; ++i) {
+    result = ReadKeyValue(section_name, key_names_[i], i);
+  }
+  char* name = DuplicateText(section_name);
+  ReplaceSlot(0, name);
+  return name == nullptr ? POVUPDATE_NO_NAME_COPY : result;
+}
+
+int ConfigContext::ReadKeyValue(const char* section_name, const char* key_name, int slot) {
+  auto* buffer = static_cast<char*>(AllocateBlock(kValueBufferSize));
+  if (buffer == nullptr) return POVUPDATE_NO_READ_BUFFER;
+  std::memset(buffer, 0, kValueBufferSize);
+  profile_.ReadProfileString(section_name, key_name, config_path_, buffer, kValueBufferSize);
+  int result = POVUPDATE_OK;
+  if (buffer[0] != '\0') {
+    char* value = DuplicateText(buffer);
+    ReplaceSlot(slot, value);
+    if (value == nullptr) result = POVUPDATE_NO_VALUE_COPY;
+  }
+  FreeBlock(buffer);
+  return result;
+}
+
+void ConfigContext::GetDriveRoot(char* root) const {
+  std::memset(root, 0, kTextSize);
+  const unsigned length = GetSystemDirectoryA(root, kTextSize);
+  if (length == 0 || length >= kTextSize) {
+    root[0] = '\0';
+    return;
+  }
+  // "C:\" of "C:\WINDOWS\system32".
+  if (std::strlen(root) > 3) root[3] = '\0';
+}
+
+// All eight fields get new blocks, or none: a host must never be handed a
+// record with a null field, nor lose the texts it put there.
+int ConfigContext::CopySlotsToRecord(SoftwareInforRecord* record) const {
+  char* copies[kSlotCount] = {};
+  bool complete = true;
+  for (int i = 0; i < kSlotCount && complete; ++i) {
+    const char* text = slots_[i] != nullptr ? slots_[i] : "";
+    if (i == kInstallPathField && text[0] == kSystemDriveMarker) {
+      char root[kTextSize];
+      GetDriveRoot(root);
+      // Built at its full length: a cut install path would point elsewhere.
+      const std::size_t root_length = std::strlen(root);
+      const std::size_t rest_length = std::strlen(text + 1);
+      copies[i] = static_cast<char*>(AllocateBlock(root_length + rest_length + 1));
+      if (copies[i] != nullptr) {
+        std::memcpy(copies[i], root, root_length);
+        std::memcpy(copies[i] + root_length, text + 1, rest_length + 1);
+      }
+    } else {
+      copies[i] = DuplicateText(text);
+    }
+    complete = copies[i] != nullptr;
+  }
+  if (!complete) {
+    for (char* copy : copies) FreeBlock(copy);
+    return POVUPDATE_NO_VALUE_COPY;
+  }
+  std::memcpy(record, copies, sizeof copies);
+  return POVUPDATE_OK;
+}
+
+}  // namespace povupdate

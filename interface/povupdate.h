@@ -1,0 +1,145 @@
+/*
+ * PovUpdate: the update list, installed versions and install directory of
+ * an update program (the host).
+ *
+ * Calling convention: every function is __cdecl. Every call is self-contained:
+ * the library keeps nothing between calls, takes no locks and may be called
+ * from any thread. Each call needs about 3.5 KB of the calling thread's stack.
+ *
+ * Ownership: every text the library hands out (a returned char*, a field of a
+ * record it fills) is a new block that the host owns from then on and must
+ * release itself:
+ *   - Windows: with CoTaskMemFree (ole32.dll), whatever compiler or runtime
+ *     the host uses. A .NET host that marshals a returned text or a record
+ *     field as a string has it released by its marshaller.
+ *   - Linux: with free().
+ * Texts the host passes in stay the host's; the library copies what it needs.
+ *
+ * Texts are NUL-terminated 8-bit strings in the system's ANSI code page
+ * (UTF-8 on Linux).
+ *
+ * Files: the update file Update_<v>.ini and the local configuration file
+ * PovConfig_<v>.ini, where <v> is the operating system's version as
+ * major.minor (6.1, 10.0; 0.0 when it can't be had), both in the directory of
+ * the host executable. On Linux, POVUPDATE_MODULE_DIR names that directory
+ * instead when set, and POVUPDATE_OS_VERSION gives the version.
+ */
+#ifndef POVUPDATE_H
+#define POVUPDATE_H
+
+#if defined(_WIN32)
+#define POVUPDATE_CALL __cdecl
+#if defined(POVUPDATE_BUILD)
+#define POVUPDATE_API
+#else
+#define POVUPDATE_API __declspec(dllimport)
+#endif
+#else
+#define POVUPDATE_CALL
+#define POVUPDATE_API __attribute__((visibility("default")))
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/*
+ * One software item. The library fills all eight fields with new texts (never
+ * null) and stores them without reading or releasing what the fields held:
+ * a host that reuses a record releases the earlier texts first.
+ */
+typedef struct SoftwareInforRecord {
+  char* Name;            /* the profile section that describes the item */
+  char* Version;         /* "Version" */
+  char* DownLoadPath;    /* "DownLoadPath" */
+  char* MD5;             /* "MD5" */
+  char* InstallType;     /* "InstallType" */
+  char* InstallPath;     /* "InstallPath"; a leading "1" stands for the system drive's root */
+  char* InstallParmeter; /* "InstallParmeter" (spelt so in the files) */
+  char* Size;            /* "Size" */
+} SoftwareInforRecord;
+
+/* Result codes. 0 is success; every other code names one failure. */
+enum {
+  POVUPDATE_OK = 0,
+  POVUPDATE_BAD_CURSOR = 1,          /* enumeration cursor below 1 */
+  POVUPDATE_INDEX_UNREADABLE = 2,    /* the index lookup read nothing but left text */
+  POVUPDATE_NO_READ_BUFFER = 4,      /* no memory for a value read buffer */
+  POVUPDATE_NO_VALUE_COPY = 6,       /* no memory for a copy of a value */
+  POVUPDATE_BAD_SLOT = 10,           /* internal: value-slot index outside 0 to 7 */
+  POVUPDATE_BAD_ARGUMENT = 11,       /* null pointer, unusable text, or no memory for a copy of it */
+  POVUPDATE_NO_NAME_COPY = 12,       /* no memory for a copy of the section name */
+  POVUPDATE_WRITE_FAILED = 13,       /* the local configuration file refused the write */
+  POVUPDATE_BAD_REGISTRY_PATH = 21,  /* a registry path without a root digit (read, write) */
+  POVUPDATE_KEY_UNAVAILABLE = 22,    /* a registry key can't be opened or created */
+  POVUPDATE_BAD_REGISTRY_ROOT = 23,  /* a registry path without a root digit (create) */
+  POVUPDATE_VALUE_REFUSED = 24,      /* the registry refused to store the value */
+  POVUPDATE_NO_PROBE_BLOCK = 40,     /* no memory for a probed registry value */
+  POVUPDATE_VALUE_UNREADABLE = 44,   /* a registry value can't be read */
+  POVUPDATE_NULL_PATH = 51,          /* SetSaveFilePath was given a null path */
+  POVUPDATE_INSTALL_KEY_FAILED = 52, /* the install key can't be created */
+  POVUPDATE_PATH_TOO_LONG = 53,      /* the install path would pass 259 characters */
+  POVUPDATE_NO_WORK_BLOCK = 55       /* no memory for a 260-byte working block */
+};
+
+/*
+ * Ordinal 1. Delivers the update-file entry that *cursor numbers (1 is the
+ * first) into *record and advances *cursor. At the end of the list returns 0
+ * with *cursor = -1 and the record untouched. Returns 1 for a cursor below 1,
+ * 11 for a null cursor or record; on any failure *cursor and the record are
+ * left as they were.
+ */
+POVUPDATE_API int POVUPDATE_CALL GetTheUpdateSoftwareInforFromIni(int* cursor,
+                                                                  SoftwareInforRecord* record);
+
+/*
+ * Ordinal 2. Fills *record with the version recorded for the item `name` in
+ * the local configuration file: Name is a copy of `name`, Version the
+ * recorded version ("" when none), the other six fields "". The file is
+ * never created or changed. Returns 11 for a null name or record.
+ */
+POVUPDATE_API int POVUPDATE_CALL GetTheLocalSoftwareInforFromIni(const char* name,
+                                                                 SoftwareInforRecord* record);
+
+/*
+ * Ordinal 3. Records record->Version as the version of the item
+ * record->Name in the local configuration file, creating the file or the
+ * item's section when missing; nothing else in the file changes. Only Name
+ * and Version are read (the other fields may be null); the record is not
+ * changed. Returns 11 for a null record, Name or Version or one holding a
+ * line break, 13 when the file refuses the write.
+ */
+POVUPDATE_API int POVUPDATE_CALL UpdateLocalSoftwareInforToIni(const SoftwareInforRecord* record);
+
+/* Ordinal 4. Deletes the update file, read-only or not. Reports nothing. */
+POVUPDATE_API void POVUPDATE_CALL DeleteTheUpdateFile(void);
+
+/*
+ * Ordinal 5. The install directory, from the registry value "InstallPath"
+ * under HKEY_LOCAL_MACHINE\SOFTWARE\DravuPovUpdate. When it can't be read,
+ * the default (the host's directory followed by "Install") is stored and
+ * returned. Null when the setting can't be had. The host owns the text.
+ */
+POVUPDATE_API char* POVUPDATE_CALL GetSaveFilePath(void);
+
+/*
+ * Ordinal 6. Stores `path` as the install directory. When its last
+ * component is not "Install" (in any case), the library appends a separator
+ * and "Install" to the host's buffer itself: the buffer must have room for
+ * 8 more characters. Returns 51 for a null path, 52 when the install key
+ * can't be created, 53 when the path would pass 259 characters, 22 when the
+ * key can't be opened for writing, 24 when the registry refuses the value.
+ */
+POVUPDATE_API int POVUPDATE_CALL SetSaveFilePath(char* path);
+
+/*
+ * Ordinal 7. The update file's bare name, for example "Update_6.1.ini".
+ * Null when no memory is left. The host owns the text.
+ */
+POVUPDATE_API char* POVUPDATE_CALL GetTheFileName(void);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* POVUPDATE_H */

@@ -1,0 +1,152 @@
+#include "platform/linux/atomic_file.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+namespace povupdate::backend {
+namespace {
+
+// Temporary files are named after their target, so that the next rewrite of
+// the same file finds and replaces one left by a writer that died.
+constexpr char kTempPrefix[] = ".";
+constexpr char kTempSuffix[] = ".povupdate-new";
+
+// Closes a descriptor on every way out of a scope.
+class Descriptor {
+ public:
+  explicit Descriptor(int fd) : fd_(fd) {}
+  ~Descriptor() {
+    if (fd_ >= 0) close(fd_);
+  }
+  Descriptor(const Descriptor&) = delete;
+  Descriptor& operator=(const Descriptor&) = delete;
+
+  int get() const { return fd_; }
+  // Closes now, reporting what close() reports (a delayed write error).
+  bool Close() {
+    const int fd = fd_;
+    fd_ = -1;
+    return close(fd) == 0;
+  }
+
+ private:
+  int fd_;
+};
+
+std::string DirectoryOf(const std::string& path) {
+  const std::string::size_type slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return "/";
+  return path.substr(0, slash);
+}
+
+std::string TempPathOf(const std::string& path) {
+  const std::string::size_type slash = path.rfind('/');
+  const std::string::size_type name = slash == std::string::npos ? 0 : slash + 1;
+  return path.substr(0, name) + kTempPrefix + path.substr(name) + kTempSuffix;
+}
+
+bool WriteAll(int fd, const std::string& bytes) {
+  std::string::size_type done = 0;
+  while (done < bytes.size()) {
+    const ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    done += static_cast<std::string::size_type>(n);
+  }
+  return true;
+}
+
+bool ReadAll(int fd, std::string::size_type expected, std::string& bytes) {
+  // One byte more than expected, so that a file of the expected size ends in
+  // a single read; a file that grew meanwhile is read on to its end.
+  std::string data(expected + 1, '\0');
+  std::string::size_type used = 0;
+  for (;;) {
+    if (used == data.size()) data.resize(data.size() * 2);
+    const ssize_t n = read(fd, &data[used], data.size() - used);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return false;
+    if (n == 0) break;
+    used += static_cast<std::string::size_type>(n);
+  }
+  data.resize(used);
+  bytes.swap(data);
+  return true;
+}
+
+// The new file takes over the old one's permissions and, when root rewrites
+// another user's file, its owner, so that the rewrite changes nothing but
+// the contents.
+bool AdoptAttributes(int fd, const struct stat& old) {
+  if (fchmod(fd, old.st_mode & 07777) != 0) return false;
+  if (geteuid() != 0) return true;
+  return fchown(fd, old.st_uid, old.st_gid) == 0;
+}
+
+}  // namespace
+
+ReadStatus ReadWholeFile(const std::string& path, std::string& bytes) {
+  struct stat status {};
+  return ReadWholeFile(path, bytes, status);
+}
+
+ReadStatus ReadWholeFile(const std::string& path, std::string& bytes, struct stat& status) {
+  // O_NONBLOCK: a FIFO in the file's place must not hang the reader.
+  Descriptor file(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+  if (file.get() < 0) {
+    return errno == ENOENT || errno == ENOTDIR ? ReadStatus::kMissing : ReadStatus::kFailed;
+  }
+  struct stat before {};
+  if (fstat(file.get(), &before) != 0 || !S_ISREG(before.st_mode)) return ReadStatus::kFailed;
+  if (!ReadAll(file.get(), static_cast<std::string::size_type>(before.st_size), bytes)) {
+    return ReadStatus::kFailed;
+  }
+  return fstat(file.get(), &status) == 0 ? ReadStatus::kOk : ReadStatus::kFailed;
+}
+
+// The lock is a flock() on the file's directory: the directory stays the same
+// object while files in it are replaced by rename, which a lock on the file's
+// own inode would not survive, and it leaves no lock file behind.
+RewriteLock::RewriteLock(const std::string& path) {
+  fd_ = open(DirectoryOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd_ < 0) return;
+  while (flock(fd_, LOCK_EX) != 0) {
+    if (errno == EINTR) continue;
+    const int error = errno;
+    close(fd_);
+    fd_ = -1;
+    errno = error;
+    return;
+  }
+}
+
+RewriteLock::~RewriteLock() {
+  // Closing the descriptor releases the lock.
+  if (fd_ >= 0) close(fd_);
+}
+
+bool ReplaceFile(const std::string& path, const std::string& bytes, mode_t new_file_mode) {
+  struct stat old {};
+  const bool existed = stat(path.c_str(), &old) == 0;
+  const std::string temp = TempPathOf(path);
+  // Under the lock no other writer owns the temporary name: anything there
+  // is left over from a writer that died.
+  unlink(temp.c_str());
+  Descriptor file(open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY,
+                       existed ? S_IRUSR | S_IWUSR : new_file_mode));
+  if (file.get() < 0) return false;
+  const bool written = WriteAll(file.get(), bytes) &&
+                       (!existed || AdoptAttributes(file.get(), old)) && fsync(file.get()) == 0;
+  if (!file.Close() || !written || rename(temp.c_str(), path.c_str()) != 0) {
+    unlink(temp.c_str());
+    return false;
+  }
+  return true;
+}
+
+}  // namespace povupdate::backend

@@ -1,0 +1,180 @@
+// When a cached parse is still the file on disk
+//
+// Every lookup stat()s the file. The parse kept from an earlier read is used
+// without reading the file again only when both of these hold:
+//
+// 1. Device, inode, size, mtime and ctime (to the nanosecond) are those of
+//    the file that was read. A file replaced by rename has another inode; one
+//    deleted, truncated or with a directory in its place fails stat() or the
+//    comparison; one rewritten in place gets a new ctime, which, unlike mtime,
+//    no program can set back (utimensat() itself sets ctime to the present).
+//
+// 2. The file had settled when it was read: its ctime lay at least a margin
+//    before the moment the read began. Time stamps have the file system's
+//    granularity, so a second change within the granule of the first leaves
+//    the stamps as they were. Every change made after the read began gets a
+//    ctime no earlier than that moment's granule; a ctime older than the
+//    moment by at least one granule therefore changes with any later change.
+//
+// Otherwise the file is read again (the moment is taken before it is
+// opened). When its bytes equal the cached ones the parse is kept and only
+// the stamps and the moment are renewed, so a file looked up in the moments
+// after a change costs a read and a comparison per lookup until it has
+// settled, and one parse.
+//
+// The margin: the moment comes from CLOCK_REALTIME_COARSE, the clock the
+// kernel stamps files with. Local file systems that keep nanosecond stamps
+// (ext4, XFS, Btrfs, F2FS, tmpfs, overlayfs; recognised by statfs() and by a
+// ctime with a fraction of a second, which ext2/3 inodes with one-second
+// stamps never have) advance their stamps with every clock tick, a few
+// milliseconds: the margin is 100 ms. Anywhere else it is 3 s, which covers
+// FAT's two-second stamps and a network server whose clock is a little off.
+//
+// The process's own writes replace the file by rename and keep the document
+// they wrote, marked as unsettled: the next lookup compares instead of
+// parsing.
+//
+// Not covered, as by any check of time stamps (git's index has the same
+// limits): writes through a shared mmap(), which stamp the file only when a
+// page is first dirtied; a single write() still running a margin after it
+// began; the system clock set back by more than the margin; a network file
+// system whose attribute cache answers stat() with an old result.
+#include "platform/linux/profile_cache.h"
+
+#include <linux/magic.h>
+#include <sys/vfs.h>
+
+#include <cerrno>
+#include <utility>
+
+namespace povupdate::backend {
+namespace {
+
+constexpr long kNanosecondsPerSecond = 1000000000;
+constexpr timespec kFineMargin{0, 100000000};
+constexpr timespec kCoarseMargin{3, 0};
+
+bool Earlier(const timespec& a, const timespec& b) {
+  return a.tv_sec < b.tv_sec || (a.tv_sec == b.tv_sec && a.tv_nsec < b.tv_nsec);
+}
+
+timespec Sum(const timespec& a, const timespec& b) {
+  timespec sum{a.tv_sec + b.tv_sec, a.tv_nsec + b.tv_nsec};
+  if (sum.tv_nsec >= kNanosecondsPerSecond) {
+    ++sum.tv_sec;
+    sum.tv_nsec -= kNanosecondsPerSecond;
+  }
+  return sum;
+}
+
+bool KeepsFineStamps(const std::string& path, const struct stat& status) {
+  if (status.st_ctim.tv_nsec == 0) return false;
+  struct statfs file_system {};
+  if (statfs(path.c_str(), &file_system) != 0) return false;
+  switch (file_system.f_type) {
+    case EXT4_SUPER_MAGIC:
+    case XFS_SUPER_MAGIC:
+    case BTRFS_SUPER_MAGIC:
+    case F2FS_SUPER_MAGIC:
+    case TMPFS_MAGIC:
+    case OVERLAYFS_SUPER_MAGIC:
+      return true;
+    default:
+      return false;
+  }
+}
+
+timespec CoarseRealtime() {
+  timespec now{};
+  clock_gettime(CLOCK_REALTIME_COARSE, &now);
+  return now;
+}
+
+}  // namespace
+
+bool ProfileCache::Stamp::operator==(const Stamp& other) const {
+  return device == other.device && inode == other.inode && size == other.size &&
+         modified.tv_sec == other.modified.tv_sec && modified.tv_nsec == other.modified.tv_nsec &&
+         changed.tv_sec == other.changed.tv_sec && changed.tv_nsec == other.changed.tv_nsec;
+}
+
+ProfileCache::ProfileCache(Clock clock) : clock_(clock) {}
+
+ProfileCache::Stamp ProfileCache::StampOf(const struct stat& status) {
+  return Stamp{status.st_dev, status.st_ino, status.st_size, status.st_mtim, status.st_ctim};
+}
+
+ProfileSnapshot ProfileCache::Load(const std::string& path) {
+  struct stat status {};
+  if (stat(path.c_str(), &status) != 0) {
+    const bool missing = errno == ENOENT || errno == ENOTDIR;
+    Forget(path);
+    return {missing ? ReadStatus::kMissing : ReadStatus::kFailed, nullptr};
+  }
+  if (!S_ISREG(status.st_mode)) {
+    Forget(path);
+    return {ReadStatus::kFailed, nullptr};
+  }
+  bool trusted = false;
+  std::shared_ptr<const IniDocument> known = Lookup(path, StampOf(status), trusted);
+  if (trusted) return {ReadStatus::kOk, known};
+
+  const timespec started = clock_();
+  std::string bytes;
+  const ReadStatus read = ReadWholeFile(path, bytes, status);
+  if (read != ReadStatus::kOk) {
+    Forget(path);
+    return {read, nullptr};
+  }
+  if (known == nullptr || known->bytes() != bytes) {
+    known = std::make_shared<const IniDocument>(std::move(bytes));
+  }
+  const timespec margin = KeepsFineStamps(path, status) ? kFineMargin : kCoarseMargin;
+  Store(path, StampOf(status), !Earlier(started, Sum(status.st_ctim, margin)), known);
+  return {ReadStatus::kOk, known};
+}
+
+void ProfileCache::Remember(const std::string& path, std::shared_ptr<const IniDocument> document) {
+  struct stat status {};
+  if (stat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) {
+    Forget(path);
+    return;
+  }
+  Store(path, StampOf(status), false, std::move(document));
+}
+
+std::shared_ptr<const IniDocument> ProfileCache::Lookup(const std::string& path,
+                                                        const Stamp& current, bool& trusted) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  const auto found = entries_.find(path);
+  if (found == entries_.end()) return nullptr;
+  Entry& entry = found->second;
+  entry.last_use = ++uses_;
+  trusted = entry.trusted && entry.stamp == current;
+  return entry.document;
+}
+
+void ProfileCache::Store(const std::string& path, const Stamp& stamp, bool trusted,
+                         std::shared_ptr<const IniDocument> document) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (entries_.size() >= kCapacity && entries_.count(path) == 0) {
+    auto oldest = entries_.begin();
+    for (auto entry = entries_.begin(); entry != entries_.end(); ++entry) {
+      if (entry->second.last_use < oldest->second.last_use) oldest = entry;
+    }
+    entries_.erase(oldest);
+  }
+  entries_.insert_or_assign(path, Entry{stamp, trusted, std::move(document), ++uses_});
+}
+
+void ProfileCache::Forget(const std::string& path) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  entries_.erase(path);
+}
+
+ProfileCache& SharedProfileCache() {
+  static ProfileCache cache(CoarseRealtime);
+  return cache;
+}
+
+}  // namespace povupdate::backend

@@ -1,0 +1,147 @@
+// GetPrivateProfileStringA and WritePrivateProfileStringA over INI files, as
+// Windows reads and writes them (ini_document.cpp). Reads come from the
+// process's cache of parsed files, which is checked against the file on
+// every call (profile_cache.cpp); writes are serialised across threads and
+// processes and replace the file in one step (atomic_file.cpp).
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "platform/linux/atomic_file.h"
+#include "platform/linux/ini_document.h"
+#include "platform/linux/profile_cache.h"
+#include "platform/linux/win32_api.h"
+
+namespace {
+
+using povupdate::backend::IniDocument;
+using povupdate::backend::ProfileSnapshot;
+using povupdate::backend::ReadStatus;
+using povupdate::backend::SharedProfileCache;
+
+constexpr mode_t kNewFileMode = 0666;
+
+bool IsEmptyName(LPCSTR file_name) { return file_name == nullptr || file_name[0] == '\0'; }
+
+// A NULL default is "", and trailing spaces (spaces only) of a default are
+// dropped; quotes around it are kept.
+std::string_view DefaultText(LPCSTR default_value) {
+  std::string_view text = default_value == nullptr ? std::string_view() : default_value;
+  while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+  return text;
+}
+
+// Copies what fits of `text`, at most size - 1 characters and a NUL, and
+// never touches buffer[size] or beyond.
+DWORD CopyOut(std::string_view text, LPSTR buffer, DWORD size) {
+  if (buffer == nullptr || size == 0) return 0;
+  const std::size_t count = text.size() < size ? text.size() : size - 1;
+  std::copy_n(text.data(), count, buffer);
+  buffer[count] = '\0';
+  if (count < text.size()) SetLastError(ERROR_MORE_DATA);
+  return static_cast<DWORD>(count);
+}
+
+DWORD ErrorOf(ReadStatus status) {
+  return status == ReadStatus::kMissing ? ERROR_FILE_NOT_FOUND : ERROR_ACCESS_DENIED;
+}
+
+// A file with its owner's write bit clear is read-only, for root too, as the
+// read-only attribute is on Windows; access() adds the refusals of other
+// users' files.
+bool IsWritable(const std::string& path) {
+  struct stat status {};
+  return stat(path.c_str(), &status) == 0 && (status.st_mode & S_IWUSR) != 0 &&
+         access(path.c_str(), W_OK) == 0;
+}
+
+// The file a write replaces: the target of a symbolic link rather than the
+// link, which renaming over it would destroy.
+std::string WriteTarget(LPCSTR file_name) {
+  const std::unique_ptr<char, decltype(&std::free)> resolved(realpath(file_name, nullptr),
+                                                             &std::free);
+  return resolved != nullptr ? std::string(resolved.get()) : std::string(file_name);
+}
+
+BOOL Fail(DWORD error) {
+  SetLastError(error);
+  return FALSE;
+}
+
+BOOL WriteProfileString(LPCSTR section, LPCSTR key, LPCSTR value, LPCSTR file_name) {
+  if (IsEmptyName(file_name)) return Fail(ERROR_ACCESS_DENIED);
+  const std::string target = WriteTarget(file_name);
+  const povupdate::backend::RewriteLock lock(target);
+  if (!lock.held()) {
+    return Fail(errno == ENOENT || errno == ENOTDIR ? ERROR_PATH_NOT_FOUND : ERROR_ACCESS_DENIED);
+  }
+  const ProfileSnapshot current = SharedProfileCache().Load(file_name);
+  if (current.status == ReadStatus::kFailed) return Fail(ERROR_ACCESS_DENIED);
+  const bool existed = current.status == ReadStatus::kOk;
+  if (existed && !IsWritable(target)) return Fail(ERROR_ACCESS_DENIED);
+
+  const std::shared_ptr<const IniDocument> old =
+      existed ? current.document : std::make_shared<const IniDocument>(std::string());
+  const std::optional<std::string_view> new_value =
+      value == nullptr ? std::nullopt : std::optional<std::string_view>(value);
+  std::string edited = old->Edit(section, key, new_value);
+  // Deleting a key from a file that doesn't exist still leaves an empty file.
+  if (existed && edited == old->bytes()) {
+    SetLastError(ERROR_SUCCESS);
+    return TRUE;
+  }
+  if (!povupdate::backend::ReplaceFile(target, edited, kNewFileMode)) {
+    return Fail(ERROR_ACCESS_DENIED);
+  }
+  SharedProfileCache().Remember(file_name, std::make_shared<const IniDocument>(std::move(edited)));
+  // Windows reports a file it had to create even though the call succeeds.
+  SetLastError(existed ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND);
+  return TRUE;
+}
+
+}  // namespace
+
+DWORD GetPrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR defaultValue, LPSTR buffer,
+                               DWORD size, LPCSTR fileName) {
+  try {
+    // Listing sections or keys (a NULL section or key) is not offered.
+    if (section == nullptr || key == nullptr) {
+      SetLastError(ERROR_INVALID_PARAMETER);
+      return CopyOut({}, buffer, size);
+    }
+    const std::string_view fallback = DefaultText(defaultValue);
+    if (IsEmptyName(fileName)) {
+      SetLastError(ERROR_ACCESS_DENIED);
+      return CopyOut(fallback, buffer, size);
+    }
+    const ProfileSnapshot file = SharedProfileCache().Load(fileName);
+    if (file.status != ReadStatus::kOk) {
+      SetLastError(ErrorOf(file.status));
+      return CopyOut(fallback, buffer, size);
+    }
+    SetLastError(ERROR_SUCCESS);
+    const std::optional<std::string_view> value = file.document->Find(section, key);
+    return CopyOut(value ? *value : fallback, buffer, size);
+  } catch (...) {
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return CopyOut({}, buffer, size);
+  }
+}
+
+BOOL WritePrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR value, LPCSTR fileName) {
+  try {
+    // Removing a whole section (a NULL key) and flushing (a NULL section)
+    // are not offered.
+    if (section == nullptr || key == nullptr) return Fail(ERROR_INVALID_PARAMETER);
+    return WriteProfileString(section, key, value, fileName);
+  } catch (...) {
+    return Fail(ERROR_NOT_ENOUGH_MEMORY);
+  }
+}

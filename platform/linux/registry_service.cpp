@@ -1,0 +1,386 @@
+// The registry: one store file per root key, in the directory named by
+// POVUPDATE_REGISTRY_DIR or else $XDG_CONFIG_HOME/povupdate/registry. Every
+// call reads the store as it is on disk, and every change is a locked
+// read-edit-replace of the whole file, so several processes share a store
+// without losing each other's changes and a crash never leaves half of one.
+
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/linux/atomic_file.h"
+#include "platform/linux/registry_file.h"
+#include "platform/linux/win32_api.h"
+
+#ifndef ERROR_BAD_PATHNAME
+#define ERROR_BAD_PATHNAME 161L
+#endif
+#ifndef ERROR_NOACCESS
+#define ERROR_NOACCESS 998L
+#endif
+#ifndef ERROR_KEY_DELETED
+#define ERROR_KEY_DELETED 1018L
+#endif
+
+namespace povupdate::backend {
+namespace {
+
+// The rights a handle can hold that the store tells apart.
+constexpr DWORD kHandleRights = KEY_QUERY_VALUE | KEY_SET_VALUE | KEY_CREATE_SUB_KEY;
+// Rights that change the key (DELETE, WRITE_DAC and WRITE_OWNER too): a
+// read-only store refuses them.
+constexpr DWORD kWriteRights = KEY_SET_VALUE | KEY_CREATE_SUB_KEY | KEY_CREATE_LINK | 0xD0000u;
+
+const char* StoreName(HKEY root) {
+  if (root == HKEY_CLASSES_ROOT) return "HKEY_CLASSES_ROOT";
+  if (root == HKEY_CURRENT_USER) return "HKEY_CURRENT_USER";
+  if (root == HKEY_LOCAL_MACHINE) return "HKEY_LOCAL_MACHINE";
+  if (root == HKEY_USERS) return "HKEY_USERS";
+  if (root == HKEY_CURRENT_CONFIG) return "HKEY_CURRENT_CONFIG";
+  return nullptr;
+}
+
+// A key as a handle names it: the root whose store holds it, its path below
+// the root and the rights the handle was opened with.
+struct KeyRef {
+  HKEY root = nullptr;
+  std::string path;
+  DWORD rights = 0;
+};
+
+// Opened keys by handle value. Handles are small numbers rather than
+// pointers, so a stale or made-up handle is refused, never followed.
+class HandleTable {
+ public:
+  HKEY Add(KeyRef key) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    while (keys_.count(next_) != 0) Advance();
+    const std::uintptr_t handle = next_;
+    keys_.emplace(handle, std::move(key));
+    Advance();
+    return reinterpret_cast<HKEY>(handle);
+  }
+
+  bool Get(HKEY handle, KeyRef& key) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const auto found = keys_.find(reinterpret_cast<std::uintptr_t>(handle));
+    if (found == keys_.end()) return false;
+    key = found->second;
+    return true;
+  }
+
+  bool Remove(HKEY handle) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return keys_.erase(reinterpret_cast<std::uintptr_t>(handle)) != 0;
+  }
+
+ private:
+  static constexpr std::uintptr_t kFirst = 0x1000;
+  // Below the predefined roots' values.
+  static constexpr std::uintptr_t kLimit = 0x80000000u;
+
+  void Advance() { next_ = next_ + 4 < kLimit ? next_ + 4 : kFirst; }
+
+  std::mutex mutex_;
+  std::map<std::uintptr_t, KeyRef> keys_;
+  std::uintptr_t next_ = kFirst;
+};
+
+HandleTable& Handles() {
+  static HandleTable table;
+  return table;
+}
+
+bool HomeDirectory(std::string& home) {
+  const char* env = std::getenv("HOME");
+  if (env != nullptr && *env != '\0') {
+    home = env;
+    return true;
+  }
+  passwd entry{};
+  passwd* found = nullptr;
+  std::vector<char> buffer(16384);
+  if (getpwuid_r(getuid(), &entry, buffer.data(), buffer.size(), &found) != 0 || found == nullptr ||
+      found->pw_dir == nullptr || *found->pw_dir == '\0') {
+    return false;
+  }
+  home = found->pw_dir;
+  return true;
+}
+
+bool StoreDirectory(std::string& directory) {
+  const char* explicit_directory = std::getenv("POVUPDATE_REGISTRY_DIR");
+  if (explicit_directory != nullptr && *explicit_directory != '\0') {
+    directory = explicit_directory;
+    return true;
+  }
+  // The XDG base directory rules ignore a relative XDG_CONFIG_HOME.
+  const char* config = std::getenv("XDG_CONFIG_HOME");
+  if (config != nullptr && config[0] == '/') {
+    directory = config;
+  } else if (HomeDirectory(directory)) {
+    directory += "/.config";
+  } else {
+    return false;
+  }
+  directory += "/povupdate/registry";
+  return true;
+}
+
+LSTATUS StoreFile(HKEY root, std::string& file) {
+  if (!StoreDirectory(file)) return ERROR_PATH_NOT_FOUND;
+  file += '/';
+  file += StoreName(root);
+  file += ".txt";
+  return ERROR_SUCCESS;
+}
+
+// The directory and every missing one above it, owner-only.
+bool MakeDirectories(const std::string& directory) {
+  for (std::size_t slash = directory.find('/', 1); slash != std::string::npos;
+       slash = directory.find('/', slash + 1)) {
+    if (mkdir(directory.substr(0, slash).c_str(), 0700) != 0 && errno != EEXIST) return false;
+  }
+  return mkdir(directory.c_str(), 0700) == 0 || errno == EEXIST;
+}
+
+// The owner's write bit decides, not access(), so a read-only store stays
+// read-only for root too.
+bool IsReadOnly(const std::string& file) {
+  struct stat info {};
+  return stat(file.c_str(), &info) == 0 && (info.st_mode & S_IWUSR) == 0;
+}
+
+LSTATUS Load(const std::string& file, RegistryTree& tree) {
+  std::string bytes;
+  switch (ReadWholeFile(file, bytes)) {
+    case ReadStatus::kMissing:
+      // A store not yet written holds the bare root key.
+      return ERROR_SUCCESS;
+    case ReadStatus::kFailed:
+      return ERROR_ACCESS_DENIED;
+    case ReadStatus::kOk:
+      break;
+  }
+  std::optional<RegistryTree> parsed = ParseRegistryFile(bytes);
+  if (!parsed) return ERROR_BADDB;
+  tree = std::move(*parsed);
+  return ERROR_SUCCESS;
+}
+
+// Applies `edit(tree, changed)` to the store as it is under its lock and
+// writes the result back when `changed`. A damaged or read-only store is
+// never written. A failed write is reported as a refusal, as the system's
+// registry reports a change it can't make.
+template <typename Edit>
+LSTATUS Rewrite(const std::string& file, Edit edit) {
+  if (IsReadOnly(file)) return ERROR_ACCESS_DENIED;
+  if (!MakeDirectories(file.substr(0, file.rfind('/')))) return ERROR_ACCESS_DENIED;
+  RewriteLock lock(file);
+  if (!lock.held()) return ERROR_ACCESS_DENIED;
+  RegistryTree tree;
+  LSTATUS status = Load(file, tree);
+  bool changed = false;
+  if (status == ERROR_SUCCESS) status = edit(tree, changed);
+  if (status != ERROR_SUCCESS || !changed) return status;
+  return ReplaceFile(file, SerializeRegistryFile(tree), 0600) ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
+}
+
+// The key `sub_key` names below a handle's key: trailing backslashes don't
+// count, a leading or doubled one is malformed.
+LSTATUS JoinPath(const std::string& base, LPCSTR sub_key, std::string& path) {
+  std::string sub = sub_key == nullptr ? std::string() : std::string(sub_key);
+  if (!sub.empty() && sub.front() == '\\') return ERROR_BAD_PATHNAME;
+  while (!sub.empty() && sub.back() == '\\') sub.pop_back();
+  if (!IsValidKeyPath(sub)) return ERROR_BAD_PATHNAME;
+  path = base;
+  if (!path.empty() && !sub.empty()) path += '\\';
+  path += sub;
+  return ERROR_SUCCESS;
+}
+
+LSTATUS Resolve(HKEY handle, KeyRef& key) {
+  if (StoreName(handle) != nullptr) {
+    key = KeyRef{handle, std::string(), kHandleRights};
+    return ERROR_SUCCESS;
+  }
+  return Handles().Get(handle, key) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
+}
+
+// What a call names: the handle's key, the key below it that `sub_key`
+// names, and their store file.
+struct Target {
+  KeyRef base;
+  std::string path;
+  std::string file;
+};
+
+LSTATUS Locate(HKEY handle, LPCSTR sub_key, Target& target) {
+  LSTATUS status = Resolve(handle, target.base);
+  if (status == ERROR_SUCCESS) status = JoinPath(target.base.path, sub_key, target.path);
+  if (status == ERROR_SUCCESS) status = StoreFile(target.base.root, target.file);
+  return status;
+}
+
+// Loads the target's store; the handle's own key must still exist.
+LSTATUS LoadTarget(const Target& target, RegistryTree& tree) {
+  const LSTATUS status = Load(target.file, tree);
+  if (status != ERROR_SUCCESS) return status;
+  return tree.Find(target.base.path) == nullptr ? ERROR_KEY_DELETED : ERROR_SUCCESS;
+}
+
+LSTATUS OpenHandle(const Target& target, DWORD rights, PHKEY result) {
+  *result = Handles().Add(KeyRef{target.base.root, target.path, rights});
+  return ERROR_SUCCESS;
+}
+
+LSTATUS OpenKey(HKEY root, LPCSTR sub_key, REGSAM access, PHKEY result) {
+  Target target;
+  RegistryTree tree;
+  LSTATUS status = Locate(root, sub_key, target);
+  if (status == ERROR_SUCCESS) status = LoadTarget(target, tree);
+  if (status != ERROR_SUCCESS) return status;
+  if (tree.Find(target.path) == nullptr) return ERROR_FILE_NOT_FOUND;
+  if ((access & kWriteRights) != 0 && IsReadOnly(target.file)) return ERROR_ACCESS_DENIED;
+  return OpenHandle(target, access & kHandleRights, result);
+}
+
+// Opens with every right the store allows, creating the key first if needed.
+LSTATUS CreateKey(HKEY root, LPCSTR sub_key, PHKEY result) {
+  Target target;
+  RegistryTree tree;
+  LSTATUS status = Locate(root, sub_key, target);
+  if (status == ERROR_SUCCESS) status = LoadTarget(target, tree);
+  if (status != ERROR_SUCCESS) return status;
+  if (tree.Find(target.path) == nullptr) {
+    if ((target.base.rights & KEY_CREATE_SUB_KEY) == 0) return ERROR_ACCESS_DENIED;
+    status = Rewrite(target.file, [&target](RegistryTree& current, bool& changed) {
+      if (current.Find(target.base.path) == nullptr) return ERROR_KEY_DELETED;
+      changed = current.Find(target.path) == nullptr;
+      current.Create(target.path);
+      return ERROR_SUCCESS;
+    });
+    if (status != ERROR_SUCCESS) return status;
+  }
+  return OpenHandle(target, IsReadOnly(target.file) ? KEY_QUERY_VALUE : kHandleRights, result);
+}
+
+LSTATUS QueryValue(HKEY handle, LPCSTR value_name, LPDWORD type, LPBYTE data, LPDWORD size) {
+  Target target;
+  RegistryTree tree;
+  LSTATUS status = Locate(handle, nullptr, target);
+  if (status != ERROR_SUCCESS) return status;
+  if ((target.base.rights & KEY_QUERY_VALUE) == 0) return ERROR_ACCESS_DENIED;
+  status = LoadTarget(target, tree);
+  if (status != ERROR_SUCCESS) return status;
+  const RegistryKey* key = tree.Find(target.path);
+  const auto found = key->values.find(FoldCase(value_name == nullptr ? "" : value_name));
+  if (found == key->values.end()) return ERROR_FILE_NOT_FOUND;
+  const std::string& bytes = found->second.data;
+  if (type != nullptr) *type = found->second.type;
+  if (size == nullptr) return ERROR_SUCCESS;
+  const DWORD capacity = *size;
+  *size = static_cast<DWORD>(bytes.size());
+  if (data == nullptr) return ERROR_SUCCESS;
+  if (capacity < bytes.size()) return ERROR_MORE_DATA;
+  std::memcpy(data, bytes.data(), bytes.size());
+  return ERROR_SUCCESS;
+}
+
+LSTATUS SetValue(HKEY handle, LPCSTR value_name, DWORD type, const BYTE* data, DWORD size) {
+  Target target;
+  const LSTATUS status = Locate(handle, nullptr, target);
+  if (status != ERROR_SUCCESS) return status;
+  if ((target.base.rights & KEY_SET_VALUE) == 0) return ERROR_ACCESS_DENIED;
+  const std::string name = value_name == nullptr ? std::string() : std::string(value_name);
+  const std::string bytes =
+      data == nullptr ? std::string() : std::string(reinterpret_cast<const char*>(data), size);
+  return Rewrite(target.file, [&](RegistryTree& tree, bool& changed) {
+    RegistryKey* key = tree.Find(target.path);
+    if (key == nullptr) return ERROR_KEY_DELETED;
+    // An existing value keeps the spelling of its name.
+    RegistryValue& value =
+        key->values.try_emplace(FoldCase(name), RegistryValue{name, 0, {}}).first->second;
+    value.type = type;
+    value.data = bytes;
+    changed = true;
+    return ERROR_SUCCESS;
+  });
+}
+
+LSTATUS DeleteKey(HKEY root, LPCSTR sub_key) {
+  Target target;
+  const LSTATUS status = Locate(root, sub_key, target);
+  if (status != ERROR_SUCCESS) return status;
+  return Rewrite(target.file, [&target](RegistryTree& tree, bool& changed) {
+    if (tree.Find(target.base.path) == nullptr) return ERROR_KEY_DELETED;
+    if (tree.Find(target.path) == nullptr) return ERROR_FILE_NOT_FOUND;
+    if (tree.HasSubkeys(target.path)) return ERROR_ACCESS_DENIED;
+    tree.Erase(target.path);
+    changed = true;
+    return ERROR_SUCCESS;
+  });
+}
+
+// Runs a call's body; anything it throws (std::bad_alloc, or a
+// std::length_error or std::system_error, as short of resources) becomes a
+// result code.
+template <typename Body>
+LSTATUS Guarded(Body body) noexcept {
+  try {
+    return body();
+  } catch (...) {
+    return ERROR_NOT_ENOUGH_MEMORY;
+  }
+}
+
+}  // namespace
+}  // namespace povupdate::backend
+
+namespace backend = povupdate::backend;
+
+LSTATUS RegOpenKeyExA(HKEY root, LPCSTR subKey, DWORD /*options*/, REGSAM access, PHKEY result) {
+  if (result == nullptr) return ERROR_INVALID_PARAMETER;
+  *result = nullptr;
+  return backend::Guarded([&] { return backend::OpenKey(root, subKey, access, result); });
+}
+
+LSTATUS RegCreateKeyA(HKEY root, LPCSTR subKey, PHKEY result) {
+  if (result == nullptr) return ERROR_INVALID_PARAMETER;
+  *result = nullptr;
+  return backend::Guarded([&] { return backend::CreateKey(root, subKey, result); });
+}
+
+LSTATUS RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserved, LPDWORD type, LPBYTE data,
+                         LPDWORD size) {
+  if (reserved != nullptr || (data != nullptr && size == nullptr)) return ERROR_INVALID_PARAMETER;
+  return backend::Guarded([&] { return backend::QueryValue(key, valueName, type, data, size); });
+}
+
+LSTATUS RegSetValueExA(HKEY key, LPCSTR valueName, DWORD /*reserved*/, DWORD type, const BYTE* data,
+                       DWORD size) {
+  if (data == nullptr && size != 0) return ERROR_NOACCESS;
+  return backend::Guarded([&] { return backend::SetValue(key, valueName, type, data, size); });
+}
+
+LSTATUS RegCloseKey(HKEY key) {
+  if (backend::StoreName(key) != nullptr) return ERROR_SUCCESS;
+  return backend::Guarded(
+      [&] { return backend::Handles().Remove(key) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE; });
+}
+
+LSTATUS RegDeleteKeyA(HKEY root, LPCSTR subKey) {
+  if (subKey == nullptr || *subKey == '\0') return ERROR_INVALID_PARAMETER;
+  return backend::Guarded([&] { return backend::DeleteKey(root, subKey); });
+}

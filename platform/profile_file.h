@@ -1,0 +1,37 @@
+// The library's one access to INI-format profile files and to the directory
+// that holds them.
+#pragma once
+
+#include <cstddef>
+
+#include "platform/win32.h"
+
+namespace povupdate {
+
+class ProfileFile {
+ public:
+  static constexpr std::size_t kPathSize = 260;
+
+  virtual ~ProfileFile() = default;
+
+  // Reads the value of `key` in `section` of the file at `path` into
+  // `buffer` of `size` bytes. Returns 0 when at least one character was
+  // read, 1 when the value is empty or absent (the buffer then holds "").
+  int ReadProfileString(const char* section, const char* key, const char* path, char* buffer,
+                        std::size_t size) const;
+
+  // Writes `value` as the value of `key` in `section`, clearing the file's
+  // read-only attribute first. Returns 0 on success, 1 on failure.
+  int WriteProfileString(const char* section, const char* key, const char* path,
+                         const char* value) const;
+
+  // Deletes the file, read-only or not. Reports nothing.
+  void DeleteProfile(const char* path) const;
+
+  // Puts the directory of the host's executable, with its trailing
+  // separator, into `directory` (at least kPathSize bytes). False when no
+  // directory can be found.
+  bool GetModuleDirectory(char* directory) const;
+};
+
+}  // namespace povupdate

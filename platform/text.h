@@ -1,0 +1,25 @@
+// Bounded handling of the library's NUL-terminated 8-bit texts. Every copy
+// into a fixed buffer goes through here, so none can pass its buffer.
+#pragma once
+
+#include <cstddef>
+
+namespace povupdate {
+
+// Copies `source` into `destination` of `size` bytes. When it doesn't fit,
+// `destination` becomes the empty text and the result is false: a text is
+// never cut short silently.
+bool CopyText(char* destination, std::size_t size, const char* source) noexcept;
+
+// Appends `source` to the text in `destination` of `size` bytes; when the
+// whole doesn't fit, `destination` is left as it was and the result is false.
+bool AppendText(char* destination, std::size_t size, const char* source) noexcept;
+
+// A new block from the general allocator holding a copy of `text`, or null
+// when none can be had.
+char* DuplicateText(const char* text) noexcept;
+
+// True when the text holds a carriage return or a line feed.
+bool HasLineBreak(const char* text) noexcept;
+
+}  // namespace povupdate

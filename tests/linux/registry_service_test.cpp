@@ -1,0 +1,435 @@
+// The Linux registry: where its store files live, keys and values as the
+// library uses them, rights, damaged stores and writers in several processes.
+
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/linux/registry_file.h"
+#include "platform/linux/win32_api.h"
+#include "test_support.h"
+
+#ifndef ERROR_BAD_PATHNAME
+#define ERROR_BAD_PATHNAME 161L
+#endif
+#ifndef ERROR_NOACCESS
+#define ERROR_NOACCESS 998L
+#endif
+#ifndef ERROR_KEY_DELETED
+#define ERROR_KEY_DELETED 1018L
+#endif
+
+namespace povupdate::test {
+namespace {
+
+// Closes the key at the end of the test.
+class ScopedKey {
+ public:
+  ScopedKey() = default;
+  ~ScopedKey() { RegCloseKey(key_); }
+  ScopedKey(const ScopedKey&) = delete;
+  ScopedKey& operator=(const ScopedKey&) = delete;
+
+  HKEY* out() { return &key_; }
+  HKEY get() const { return key_; }
+
+ private:
+  HKEY key_ = nullptr;
+};
+
+LSTATUS Set(HKEY key, const char* name, const std::string& bytes, DWORD type = REG_SZ) {
+  return RegSetValueExA(key, name, 0, type, reinterpret_cast<const BYTE*>(bytes.data()),
+                        static_cast<DWORD>(bytes.size()));
+}
+
+// Reads a whole value as a caller does: its size first, then its bytes.
+LSTATUS Get(HKEY key, const char* name, std::string& bytes, DWORD* type = nullptr) {
+  DWORD size = 0;
+  LSTATUS status = RegQueryValueExA(key, name, nullptr, type, nullptr, &size);
+  if (status != ERROR_SUCCESS) return status;
+  std::vector<BYTE> buffer(size + 1);
+  status = RegQueryValueExA(key, name, nullptr, type, buffer.data(), &size);
+  bytes.assign(reinterpret_cast<const char*>(buffer.data()), size);
+  return status;
+}
+
+void WriteOneValue() {
+  ScopedKey key;
+  ASSERT_EQ(RegCreateKeyA(HKEY_CURRENT_USER, "Software", key.out()), ERROR_SUCCESS);
+  ASSERT_EQ(Set(key.get(), "v", "x"), ERROR_SUCCESS);
+}
+
+mode_t Mode(const std::filesystem::path& path) {
+  struct stat info {};
+  EXPECT_EQ(stat(path.c_str(), &info), 0) << path;
+  return info.st_mode & 07777;
+}
+
+class RegistryServiceTest : public ::testing::Test {
+ protected:
+  std::string Store(const std::string& root = "HKEY_CURRENT_USER") const {
+    return (dir_.path() / "registry" / (root + ".txt")).string();
+  }
+
+  TempDir dir_;
+  ScopedEnv home_{"HOME", (dir_.path() / "home").string().c_str()};
+  ScopedEnv env_{"POVUPDATE_REGISTRY_DIR", (dir_.path() / "registry").string().c_str()};
+};
+
+// Where the store lives -----------------------------------------------------
+
+TEST_F(RegistryServiceTest, NamedDirectoryIsCreatedOwnerOnlyOnFirstWrite) {
+  const auto top = dir_.path() / "a";
+  ScopedEnv env("POVUPDATE_REGISTRY_DIR", (top / "b").string().c_str());
+  ScopedKey key;
+  EXPECT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Software", 0, KEY_READ, key.out()),
+            ERROR_FILE_NOT_FOUND);
+  EXPECT_FALSE(FileExists(top.string())) << "reading created the store";
+
+  // Owner-only must not depend on a strict umask.
+  const mode_t old_umask = umask(0);
+  WriteOneValue();
+  umask(old_umask);
+  EXPECT_EQ(Mode(top), 0700u);
+  EXPECT_EQ(Mode(top / "b"), 0700u);
+  EXPECT_EQ(Mode(top / "b" / "HKEY_CURRENT_USER.txt"), 0600u);
+}
+
+TEST_F(RegistryServiceTest, DefaultDirectoryFollowsXdgConfigHomeOrHome) {
+  ScopedEnv env("POVUPDATE_REGISTRY_DIR", "");
+  const struct {
+    std::string xdg;
+    const char* store;
+  } cases[] = {
+      {(dir_.path() / "xdg").string(), "xdg/povupdate/registry/HKEY_CURRENT_USER.txt"},
+      // An empty or relative XDG_CONFIG_HOME doesn't count.
+      {"", "home/.config/povupdate/registry/HKEY_CURRENT_USER.txt"},
+      {"relative", "home/.config/povupdate/registry/HKEY_CURRENT_USER.txt"},
+  };
+  for (const auto& item : cases) {
+    ScopedEnv xdg("XDG_CONFIG_HOME", item.xdg.c_str());
+    WriteOneValue();
+    EXPECT_TRUE(FileExists(dir_.File(item.store))) << item.xdg;
+    std::filesystem::remove_all(dir_.path() / "home");
+  }
+}
+
+TEST_F(RegistryServiceTest, EveryRootHasItsOwnStore) {
+  const struct {
+    HKEY root;
+    const char* name;
+  } roots[] = {{HKEY_CLASSES_ROOT, "HKEY_CLASSES_ROOT"},
+               {HKEY_CURRENT_USER, "HKEY_CURRENT_USER"},
+               {HKEY_LOCAL_MACHINE, "HKEY_LOCAL_MACHINE"},
+               {HKEY_USERS, "HKEY_USERS"},
+               {HKEY_CURRENT_CONFIG, "HKEY_CURRENT_CONFIG"}};
+  for (const auto& root : roots) ASSERT_EQ(Set(root.root, "Root", root.name), ERROR_SUCCESS);
+  for (const auto& root : roots) {
+    std::string bytes;
+    EXPECT_EQ(Get(root.root, "Root", bytes), ERROR_SUCCESS);
+    EXPECT_EQ(bytes, root.name);
+    EXPECT_TRUE(FileExists(Store(root.name))) << root.name;
+  }
+}
+
+// Keys ----------------------------------------------------------------------
+
+TEST_F(RegistryServiceTest, CreateMakesMissingParentsAndOpensExistingKeys) {
+  ScopedKey created, reopened, relative, missing, bad;
+  ASSERT_EQ(RegCreateKeyA(HKEY_CURRENT_USER, "Software\\Pov\\Update", created.out()), 0);
+  ASSERT_EQ(Set(created.get(), "Version", "1.0"), ERROR_SUCCESS);
+  ASSERT_EQ(RegCreateKeyA(HKEY_CURRENT_USER, "Software\\Pov", reopened.out()), ERROR_SUCCESS);
+  ASSERT_EQ(RegOpenKeyExA(reopened.get(), "Update\\", 0, KEY_READ, relative.out()), 0);
+  std::string bytes;
+  EXPECT_EQ(Get(relative.get(), "Version", bytes), ERROR_SUCCESS);
+  EXPECT_EQ(bytes, "1.0");
+
+  EXPECT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Other", 0, KEY_READ, missing.out()),
+            ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(missing.get(), nullptr);
+  EXPECT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "\\Software", 0, KEY_READ, bad.out()),
+            ERROR_BAD_PATHNAME);
+  EXPECT_EQ(RegCreateKeyA(HKEY_CURRENT_USER, "Software\\\\Pov", bad.out()), ERROR_BAD_PATHNAME);
+}
+
+TEST_F(RegistryServiceTest, NamesIgnoreAsciiCaseAndKeepTheirFirstSpelling) {
+  ScopedKey key, same, sibling;
+  ASSERT_EQ(RegCreateKeyA(HKEY_CURRENT_USER, "Software\\PovUpdate", key.out()), ERROR_SUCCESS);
+  ASSERT_EQ(Set(key.get(), "InstallDir", "old"), ERROR_SUCCESS);
+  ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "SOFTWARE\\povupdate", 0, KEY_ALL_ACCESS, same.out()),
+            ERROR_SUCCESS);
+  ASSERT_EQ(Set(same.get(), "INSTALLDIR", "new"), ERROR_SUCCESS);
+  ASSERT_EQ(RegCreateKeyA(HKEY_CURRENT_USER, "SOFTWARE\\Other", sibling.out()), ERROR_SUCCESS);
+  std::string bytes;
+  EXPECT_EQ(Get(key.get(), "installdir", bytes), ERROR_SUCCESS);
+  EXPECT_EQ(bytes, "new");
+
+  const std::string text = ReadFile(Store());
+  EXPECT_NE(text.find("[Software\\PovUpdate]\n\"InstallDir\" 1 \"new\"\n"), std::string::npos)
+      << text;
+  EXPECT_NE(text.find("[Software\\Other]"), std::string::npos) << text;
+  EXPECT_EQ(text.find("SOFTWARE"), std::string::npos) << text;
+}
+
+TEST_F(RegistryServiceTest, RefusesHandlesItDidNotHandOut) {
+  ScopedKey key;
+  const HKEY made_up = reinterpret_cast<HKEY>(static_cast<std::uintptr_t>(0x1235));
+  for (const HKEY bad : {HKEY_PERFORMANCE_DATA, static_cast<HKEY>(nullptr), made_up}) {
+    EXPECT_EQ(RegCreateKeyA(bad, "Software", key.out()), ERROR_INVALID_HANDLE);
+    EXPECT_EQ(Set(bad, "v", "x"), ERROR_INVALID_HANDLE);
+  }
+  EXPECT_EQ(RegCloseKey(HKEY_CURRENT_USER), ERROR_SUCCESS);
+  HKEY closed = nullptr;
+  ASSERT_EQ(RegCreateKeyA(HKEY_CURRENT_USER, "Software", &closed), ERROR_SUCCESS);
+  EXPECT_EQ(RegCloseKey(closed), ERROR_SUCCESS);
+  EXPECT_EQ(RegCloseKey(closed), ERROR_INVALID_HANDLE);
+  std::string bytes;
+  EXPECT_EQ(Get(closed, "v", bytes), ERROR_INVALID_HANDLE);
+}
+
+TEST_F(RegistryServiceTest, DeletesOnlyKeysWithoutSubkeys) {
+  ScopedKey leaf, parent, gone;
+  ASSERT_EQ(RegCreateKeyA(HKEY_CURRENT_USER, "Software\\Pov\\Leaf", leaf.out()), ERROR_SUCCESS);
+  ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Pov", 0, KEY_READ, parent.out()), 0);
+  EXPECT_EQ(RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\Pov"), ERROR_ACCESS_DENIED);
+  EXPECT_EQ(RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\Pov\\Missing"), ERROR_FILE_NOT_FOUND);
+  ASSERT_EQ(RegDeleteKeyA(parent.get(), "LEAF"), ERROR_SUCCESS);
+  EXPECT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Pov\\Leaf", 0, KEY_READ, gone.out()),
+            ERROR_FILE_NOT_FOUND);
+
+  // A handle still open on the deleted key fails as on Windows.
+  std::string bytes;
+  EXPECT_EQ(Set(leaf.get(), "v", "x"), ERROR_KEY_DELETED);
+  EXPECT_EQ(Get(leaf.get(), "v", bytes), ERROR_KEY_DELETED);
+  EXPECT_EQ(RegCreateKeyA(leaf.get(), "Sub", gone.out()), ERROR_KEY_DELETED);
+}
+
+// Values --------------------------------------------------------------------
+
+TEST_F(RegistryServiceTest, QueryFollowsTheWindowsBufferProtocol) {
+  ASSERT_EQ(Set(HKEY_CURRENT_USER, "Path", std::string("C:\\Pov\0", 7), REG_EXPAND_SZ), 0);
+  DWORD type = 0;
+  DWORD size = 0;
+  EXPECT_EQ(RegQueryValueExA(HKEY_CURRENT_USER, "Path", nullptr, &type, nullptr, &size), 0);
+  EXPECT_EQ(type, REG_EXPAND_SZ);
+  EXPECT_EQ(size, 7u);
+
+  BYTE buffer[8] = {'#', '#', '#', '#', '#', '#', '#', '#'};
+  size = 6;
+  EXPECT_EQ(RegQueryValueExA(HKEY_CURRENT_USER, "Path", nullptr, nullptr, buffer, &size),
+            ERROR_MORE_DATA);
+  EXPECT_EQ(size, 7u);
+  EXPECT_EQ(buffer[6], '#') << "wrote past the buffer's size";
+  size = sizeof buffer;
+  EXPECT_EQ(RegQueryValueExA(HKEY_CURRENT_USER, "Path", nullptr, nullptr, buffer, &size), 0);
+  EXPECT_EQ(size, 7u);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(buffer), 8), std::string("C:\\Pov\0#", 8));
+  EXPECT_EQ(RegQueryValueExA(HKEY_CURRENT_USER, "Path", nullptr, nullptr, buffer, nullptr),
+            ERROR_INVALID_PARAMETER);
+
+  type = 77;
+  size = 55;
+  EXPECT_EQ(RegQueryValueExA(HKEY_CURRENT_USER, "Missing", nullptr, &type, buffer, &size),
+            ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(type, 77u);
+  EXPECT_EQ(size, 55u);
+}
+
+TEST_F(RegistryServiceTest, ValuesKeepTheirTypeAndExactBytes) {
+  std::string every_byte;
+  for (int byte = 0; byte < 256; ++byte) every_byte += static_cast<char>(byte);
+  const struct {
+    const char* name;
+    DWORD type;
+    std::string bytes;
+  } cases[] = {
+      {"empty", REG_SZ, ""},
+      {"nul inside", REG_SZ, std::string("a\0b\0", 4)},
+      {"dword", REG_DWORD, std::string("\x2A\0\0\0", 4)},
+      {"long", 0xFFFFFFFFu, std::string(100000, 'z') + every_byte},
+      {"\"quote\" %25 [x] \\ = \n\t\xFF", REG_NONE, "\"%\n\r\\[]"},
+  };
+  ScopedKey key, reopened;
+  ASSERT_EQ(RegCreateKeyA(HKEY_CURRENT_USER, "Software\\Pov", key.out()), ERROR_SUCCESS);
+  for (const auto& value : cases) ASSERT_EQ(Set(key.get(), value.name, value.bytes, value.type), 0);
+  ASSERT_EQ(RegSetValueExA(key.get(), nullptr, 0, REG_BINARY, nullptr, 0), ERROR_SUCCESS);
+  EXPECT_EQ(RegSetValueExA(key.get(), "v", 0, REG_BINARY, nullptr, 4), ERROR_NOACCESS);
+
+  ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Pov", 0, KEY_READ, reopened.out()), 0);
+  for (const auto& value : cases) {
+    std::string bytes;
+    DWORD type = 12345;
+    ASSERT_EQ(Get(reopened.get(), value.name, bytes, &type), ERROR_SUCCESS) << value.name;
+    EXPECT_EQ(type, value.type) << value.name;
+    EXPECT_EQ(bytes, value.bytes) << value.name;
+  }
+  // Null and empty names both address the default value.
+  std::string bytes = "stale";
+  EXPECT_EQ(Get(reopened.get(), "", bytes), ERROR_SUCCESS);
+  EXPECT_EQ(bytes, "");
+
+  // Readable text: one line per value, nothing unprintable in it.
+  const std::string text = ReadFile(Store());
+  EXPECT_EQ(text.rfind("PovUpdate registry, format 1\n", 0), 0u) << text.substr(0, 80);
+  EXPECT_NE(text.find("\"dword\" 4 \"*%00%00%00\"\n"), std::string::npos);
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    ASSERT_TRUE(c == '\n' || (byte >= 0x20 && byte < 0x7F)) << static_cast<int>(byte);
+  }
+}
+
+TEST_F(RegistryServiceTest, EveryCallSeesTheStoreAsItIsOnDisk) {
+  ScopedKey reader;
+  ASSERT_EQ(RegCreateKeyA(HKEY_CURRENT_USER, "Software\\Pov", reader.out()), ERROR_SUCCESS);
+  std::string bytes;
+  ASSERT_EQ(Set(reader.get(), "v", "one"), ERROR_SUCCESS);
+  ASSERT_EQ(Get(reader.get(), "v", bytes), ERROR_SUCCESS);
+
+  // A person's edit of the file, with lower-case escapes and no blank lines.
+  WriteFile(Store(), "PovUpdate registry, format 1\n[software\\pov]\n\"V\" 3 \"edited%0a%ff\"\n");
+  DWORD type = 0;
+  EXPECT_EQ(Get(reader.get(), "v", bytes, &type), ERROR_SUCCESS);
+  EXPECT_EQ(bytes, "edited\n\xFF");
+  EXPECT_EQ(type, REG_BINARY);
+}
+
+// Rights --------------------------------------------------------------------
+
+TEST_F(RegistryServiceTest, ReadOnlyStoreOpensForReadingOnly) {
+  WriteOneValue();
+  MakeReadOnly(Store());
+  const std::string before = ReadFile(Store());
+
+  ScopedKey reader, denied, existing, missing;
+  ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Software", 0, KEY_READ, reader.out()), 0);
+  std::string bytes;
+  EXPECT_EQ(Get(reader.get(), "v", bytes), ERROR_SUCCESS);
+  for (const REGSAM access : {KEY_SET_VALUE, KEY_CREATE_SUB_KEY, KEY_WRITE, KEY_ALL_ACCESS}) {
+    EXPECT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Software", 0, access, denied.out()),
+              ERROR_ACCESS_DENIED)
+        << access;
+  }
+  // RegCreateKey opens with the rights there are: an existing key opens.
+  ASSERT_EQ(RegCreateKeyA(HKEY_CURRENT_USER, "Software", existing.out()), ERROR_SUCCESS);
+  EXPECT_EQ(Get(existing.get(), "v", bytes), ERROR_SUCCESS);
+  EXPECT_EQ(Set(existing.get(), "v", "changed"), ERROR_ACCESS_DENIED);
+  EXPECT_EQ(RegCreateKeyA(HKEY_CURRENT_USER, "New", missing.out()), ERROR_ACCESS_DENIED);
+  EXPECT_EQ(Set(HKEY_CURRENT_USER, "v", "changed"), ERROR_ACCESS_DENIED);
+  EXPECT_EQ(RegDeleteKeyA(HKEY_CURRENT_USER, "Software"), ERROR_ACCESS_DENIED);
+  EXPECT_EQ(ReadFile(Store()), before);
+}
+
+TEST_F(RegistryServiceTest, HandlesAllowOnlyTheRightsOpenedWith) {
+  WriteOneValue();
+  ScopedKey reader, setter, child;
+  ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Software", 0, KEY_QUERY_VALUE, reader.out()), 0);
+  EXPECT_EQ(Set(reader.get(), "v", "y"), ERROR_ACCESS_DENIED);
+  EXPECT_EQ(RegCreateKeyA(reader.get(), "Child", child.out()), ERROR_ACCESS_DENIED);
+  ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Software", 0, KEY_SET_VALUE, setter.out()), 0);
+  EXPECT_EQ(Set(setter.get(), "v", "z"), ERROR_SUCCESS);
+  std::string bytes;
+  EXPECT_EQ(Get(setter.get(), "v", bytes), ERROR_ACCESS_DENIED);
+}
+
+// Damaged stores ------------------------------------------------------------
+
+TEST_F(RegistryServiceTest, DamagedStoreIsNeitherReadNorOverwritten) {
+  std::filesystem::create_directories(dir_.path() / "registry");
+  for (const char* text : {"", "PovUpdate registry, format 2\n[]\n",
+                           "PovUpdate registry, format 1\n[Software]\n\"v\" 1 \"cut off"}) {
+    SCOPED_TRACE(text);
+    WriteFile(Store(), text);
+    ScopedKey key;
+    std::string bytes;
+    EXPECT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Software", 0, KEY_READ, key.out()), ERROR_BADDB);
+    EXPECT_EQ(RegCreateKeyA(HKEY_CURRENT_USER, "Software", key.out()), ERROR_BADDB);
+    EXPECT_EQ(Get(HKEY_CURRENT_USER, "v", bytes), ERROR_BADDB);
+    EXPECT_EQ(Set(HKEY_CURRENT_USER, "v", "new"), ERROR_BADDB);
+    EXPECT_EQ(RegDeleteKeyA(HKEY_CURRENT_USER, "Software"), ERROR_BADDB);
+    EXPECT_EQ(ReadFile(Store()), text);
+  }
+}
+
+// Several processes ---------------------------------------------------------
+
+TEST_F(RegistryServiceTest, WritersInSeveralProcessesLoseNothing) {
+  constexpr int kProcesses = 6;
+  constexpr int kValuesEach = 20;
+  auto name = [](int process, int value) {
+    return std::to_string(process) + "-" + std::to_string(value);
+  };
+  std::vector<pid_t> children;
+  for (int process = 0; process < kProcesses; ++process) {
+    const pid_t child = fork();
+    ASSERT_NE(child, -1);
+    if (child == 0) {
+      int failures = 0;
+      for (int value = 0; value < kValuesEach; ++value) {
+        HKEY key = nullptr;
+        failures += RegCreateKeyA(HKEY_CURRENT_USER, "Software\\Pov", &key) != ERROR_SUCCESS;
+        failures += Set(key, name(process, value).c_str(), name(process, value)) != ERROR_SUCCESS;
+        RegCloseKey(key);
+      }
+      _exit(failures == 0 ? 0 : 1);
+    }
+    children.push_back(child);
+  }
+  for (const pid_t child : children) {
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  }
+  ScopedKey key;
+  ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Pov", 0, KEY_READ, key.out()), 0);
+  for (int process = 0; process < kProcesses; ++process) {
+    for (int value = 0; value < kValuesEach; ++value) {
+      std::string bytes;
+      EXPECT_EQ(Get(key.get(), name(process, value).c_str(), bytes), ERROR_SUCCESS);
+      EXPECT_EQ(bytes, name(process, value));
+    }
+  }
+}
+
+// The file format on its own ------------------------------------------------
+
+TEST(RegistryFileTest, ReadsBackWhatItWritesAndRefusesAnythingElse) {
+  backend::RegistryTree tree;
+  tree.Create("Software\\Pov").values["installdir"] = {"InstallDir", REG_SZ, "C:\\Pov"};
+  tree.Create("Odd \"%[]\x01").values["x"] = {"x", 0xFFFFFFFFu, "\n\r\""};
+  const std::string text = backend::SerializeRegistryFile(tree);
+  EXPECT_NE(text.find("[Odd %22%25[]%01]\n\"x\" 4294967295 \"%0A%0D%22\"\n"), std::string::npos)
+      << text;
+
+  // Any change to it either reads as a store that writes back unchanged or
+  // is refused, and never crashes (the suite runs under the sanitizers).
+  auto check = [](const std::string& bytes) {
+    const auto parsed = backend::ParseRegistryFile(bytes);
+    if (!parsed) return;
+    const std::string written = backend::SerializeRegistryFile(*parsed);
+    const auto again = backend::ParseRegistryFile(written);
+    ASSERT_TRUE(again.has_value()) << ::testing::PrintToString(bytes);
+    ASSERT_EQ(backend::SerializeRegistryFile(*again), written) << ::testing::PrintToString(bytes);
+  };
+  check(text);
+  EXPECT_EQ(backend::SerializeRegistryFile(*backend::ParseRegistryFile(text)), text);
+  for (std::size_t size = 0; size < text.size(); ++size) check(text.substr(0, size));
+  for (std::size_t at = 0; at < text.size(); ++at) {
+    for (const char replacement : {'\0', '\n', '"', '%', '[', ']', '\\', ' ', '0', 'A', '\xFF'}) {
+      std::string changed = text;
+      changed[at] = replacement;
+      check(changed);
+    }
+  }
+  const std::string header = "PovUpdate registry, format 1\n";
+  for (const char* body : {"\"v\" 1 \"value before any key\"\n",
+                           "[A]\n\"v\" 1 \"x\"\n\"V\" 1 \"\"\n", "[\\A]\n", "[A\\]\n", "[A\\\\B]\n",
+                           "[A]\n\"v\" 4294967296 \"\"\n", "[A]\n\"v\" 1 \"%G1\"\n", "[A]\r\n"}) {
+    EXPECT_FALSE(backend::ParseRegistryFile(header + body).has_value()) << body;
+  }
+}
+
+}  // namespace
+}  // namespace povupdate::test

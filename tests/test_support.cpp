@@ -1,0 +1,142 @@
+#include "test_support.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <random>
+#include <sstream>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <sys/stat.h>
+#endif
+
+namespace povupdate::test {
+
+namespace fs = std::filesystem;
+
+TempDir::TempDir() {
+  std::random_device random;
+  const auto name = "povupdate-test-" + std::to_string(random()) + std::to_string(random());
+  path_ = fs::temp_directory_path() / name;
+  fs::create_directories(path_);
+}
+
+TempDir::~TempDir() {
+  std::error_code ignored;
+  // Read-only files left by a test must not keep the directory alive.
+  for (const auto& entry : fs::recursive_directory_iterator(path_, ignored)) {
+    fs::permissions(entry.path(), fs::perms::owner_all, fs::perm_options::add, ignored);
+  }
+  fs::remove_all(path_, ignored);
+}
+
+std::string TempDir::File(const std::string& name) const { return (path_ / name).string(); }
+
+ScopedEnv::ScopedEnv(const char* name, const char* value) : name_(name) {
+  const char* old = std::getenv(name);
+  had_old_ = old != nullptr;
+  if (had_old_) old_ = old;
+#ifdef _WIN32
+  _putenv_s(name, value);
+#else
+  setenv(name, value, 1);
+#endif
+}
+
+ScopedEnv::~ScopedEnv() {
+#ifdef _WIN32
+  _putenv_s(name_.c_str(), had_old_ ? old_.c_str() : "");
+#else
+  if (had_old_) {
+    setenv(name_.c_str(), old_.c_str(), 1);
+  } else {
+    unsetenv(name_.c_str());
+  }
+#endif
+}
+
+bool RunningUnderWine() {
+#ifdef _WIN32
+  HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+  return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+#else
+  return false;
+#endif
+}
+
+void WriteFile(const std::string& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << bytes;
+  ASSERT_TRUE(out.good()) << path;
+}
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream bytes;
+  bytes << in.rdbuf();
+  return bytes.str();
+}
+
+bool FileExists(const std::string& path) {
+  std::error_code ignored;
+  return fs::exists(path, ignored);
+}
+
+bool IsReadOnly(const std::string& path) {
+#ifdef _WIN32
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+#else
+  struct stat info {};
+  return stat(path.c_str(), &info) == 0 && (info.st_mode & S_IWUSR) == 0;
+#endif
+}
+
+void MakeReadOnly(const std::string& path) {
+#ifdef _WIN32
+  ASSERT_TRUE(SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY));
+#else
+  ASSERT_EQ(chmod(path.c_str(), 0444), 0);
+#endif
+}
+
+#ifdef _WIN32
+namespace {
+std::string ExecutableDir() {
+  char path[MAX_PATH] = {};
+  GetModuleFileNameA(nullptr, path, MAX_PATH);
+  std::string text(path);
+  return text.substr(0, text.rfind('\\') + 1);
+}
+}  // namespace
+#endif
+
+void LibraryTest::SetUp() {
+#ifdef _WIN32
+  module_dir_ = ExecutableDir();
+#else
+  module_dir_ = dir_.path().string() + "/";
+#endif
+  RemoveLibraryState();
+}
+
+void LibraryTest::TearDown() { RemoveLibraryState(); }
+
+void LibraryTest::RemoveLibraryState() {
+#ifdef _WIN32
+  // The test program's directory and the prefix's registry are shared by all
+  // tests, which run one at a time: start and end each test clean.
+  for (const auto& entry : fs::directory_iterator(module_dir_)) {
+    const std::string name = entry.path().filename().string();
+    if (name.rfind("Update_", 0) == 0 || name.rfind("PovConfig_", 0) == 0) {
+      SetFileAttributesA(entry.path().string().c_str(), FILE_ATTRIBUTE_NORMAL);
+      std::error_code ignored;
+      fs::remove_all(entry.path(), ignored);
+    }
+  }
+  RegDeleteKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE\\DravuPovUpdate");
+#endif
+}
+
+}  // namespace povupdate::test

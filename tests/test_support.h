@@ -1,0 +1,78 @@
+// Shared test scaffolding: a private directory per test, files in it, and a
+// fixture that points the library at that directory.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+namespace povupdate::test {
+
+// A fresh, empty directory, removed with everything in it at the end.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+
+  const std::filesystem::path& path() const { return path_; }
+  // The full path of a file in the directory, as the system's text.
+  std::string File(const std::string& name) const;
+
+ private:
+  std::filesystem::path path_;
+};
+
+// Sets an environment variable for the lifetime of the object.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, const char* value);
+  ~ScopedEnv();
+  ScopedEnv(const ScopedEnv&) = delete;
+  ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+ private:
+  std::string name_;
+  std::string old_;
+  bool had_old_;
+};
+
+// True when the Windows build runs under Wine rather than Windows: the
+// profile services of Wine differ from Windows' in known ways.
+bool RunningUnderWine();
+
+void WriteFile(const std::string& path, const std::string& bytes);
+std::string ReadFile(const std::string& path);
+bool FileExists(const std::string& path);
+bool IsReadOnly(const std::string& path);
+void MakeReadOnly(const std::string& path);
+
+// The directory the library takes for the host's: on Linux a private one
+// named by POVUPDATE_MODULE_DIR, with the system version 6.1 and a private
+// registry store; on Windows the test program's own directory, cleared of
+// the library's files and registry key before and after each test.
+class LibraryTest : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  // The module directory with its trailing separator.
+  const std::string& ModuleDir() const { return module_dir_; }
+  std::string UpdateFile() const { return module_dir_ + "Update_6.1.ini"; }
+  std::string LocalFile() const { return module_dir_ + "PovConfig_6.1.ini"; }
+
+ private:
+  void RemoveLibraryState();
+
+  std::string module_dir_;
+#ifndef _WIN32
+  TempDir dir_;
+  ScopedEnv module_env_{"POVUPDATE_MODULE_DIR", dir_.path().string().c_str()};
+  ScopedEnv version_env_{"POVUPDATE_OS_VERSION", "6.1"};
+  ScopedEnv registry_env_{"POVUPDATE_REGISTRY_DIR", (dir_.path() / "registry").string().c_str()};
+#endif
+};
+
+}  // namespace povupdate::test
