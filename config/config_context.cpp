@@ -17,12 +17,14 @@ constexpr std::size_t kFileNameSize = 100;
 }  // namespace
 
 ConfigContext::ConfigContext() : slots_{} {
+  install_path_[0] = '\0';
   update_file_name_[0] = '\0';
   BuildConfigPath("Update_", true);
   FillKeyNames();
 }
 
 ConfigContext::ConfigContext(int variant) : slots_{} {
+  install_path_[0] = '\0';
   update_file_name_[0] = '\0';
   FillKeyNames();
   if (variant == kLocalConfig) {

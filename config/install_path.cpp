@@ -87,8 +87,7 @@ char* ConfigContext::MakeDefaultInstallPath() const {
 
 int ConfigContext::StoreInstallPath(char* path) {
   const bool append = !EqualsIgnoringAsciiCase(LastComponent(path), kInstallDirName);
-  const std::size_t length =
-      std::strlen(path) + (append ? 1 + std::strlen(kInstallDirName) : 0);
+  const std::size_t length = std::strlen(path) + (append ? 1 + std::strlen(kInstallDirName) : 0);
   if (length >= kTextSize) return POVUPDATE_PATH_TOO_LONG;
 
   DWORD type = REG_SZ;
@@ -99,8 +98,8 @@ int ConfigContext::StoreInstallPath(char* path) {
   if (registry_.CreateRegKey(kInstallKey) == POVUPDATE_OK) {
     if (append) {
       const char separator[2] = {kPathSeparator, '\0'};
-      std::strcat(path, separator);
-      std::strcat(path, kInstallDirName);
+      AppendText(path, length + 1, separator);
+      AppendText(path, length + 1, kInstallDirName);
     }
     size = static_cast<DWORD>(length + 1);
     std::memcpy(block, path, size);

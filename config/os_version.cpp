@@ -22,7 +22,8 @@ double OsVersion::GetVersionNumber() {
 void OsVersion::FormatVersionNumber(double number, char* text) {
   // Integer formatting only: "%f" would take the host's decimal separator.
   const long long micros = std::llround(number * 1e6);
-  std::snprintf(text, kNumberTextSize, "%lld.%06lld", micros / 1000000, micros % 1000000);
+  static_cast<void>(
+      std::snprintf(text, kNumberTextSize, "%lld.%06lld", micros / 1000000, micros % 1000000));
 }
 
 }  // namespace povupdate

@@ -45,7 +45,7 @@ int ConfigContext::ReadIndexEntry(int& cursor) {
     return POVUPDATE_OK;
   }
   char number[16] = {};
-  std::snprintf(number, sizeof number, "%d", cursor);
+  static_cast<void>(std::snprintf(number, sizeof number, "%d", cursor));
   char section[kTextSize] = {};
   if (profile_.ReadProfileString(kIndexSection, number, config_path_, section, sizeof section) ==
       0) {

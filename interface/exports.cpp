@@ -19,8 +19,7 @@ int POVUPDATE_CALL GetTheUpdateSoftwareInforFromIni(int* cursor, SoftwareInforRe
   return result;
 }
 
-int POVUPDATE_CALL GetTheLocalSoftwareInforFromIni(const char* name,
-                                                   SoftwareInforRecord* record) {
+int POVUPDATE_CALL GetTheLocalSoftwareInforFromIni(const char* name, SoftwareInforRecord* record) {
   ConfigContext context(ConfigContext::kLocalConfig);
   if (record == nullptr || name == nullptr) return POVUPDATE_BAD_ARGUMENT;
   return context.ReadLocalItem(name, record);

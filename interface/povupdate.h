@@ -62,21 +62,21 @@ typedef struct SoftwareInforRecord {
 /* Result codes. 0 is success; every other code names one failure. */
 enum {
   POVUPDATE_OK = 0,
-  POVUPDATE_BAD_CURSOR = 1,          /* enumeration cursor below 1 */
-  POVUPDATE_INDEX_UNREADABLE = 2,    /* the index lookup read nothing but left text */
-  POVUPDATE_NO_READ_BUFFER = 4,      /* no memory for a value read buffer */
-  POVUPDATE_NO_VALUE_COPY = 6,       /* no memory for a copy of a value */
-  POVUPDATE_BAD_SLOT = 10,           /* internal: value-slot index outside 0 to 7 */
-  POVUPDATE_BAD_ARGUMENT = 11,       /* null pointer, unusable text, or no memory for a copy of it */
-  POVUPDATE_NO_NAME_COPY = 12,       /* no memory for a copy of the section name */
-  POVUPDATE_WRITE_FAILED = 13,       /* the local configuration file refused the write */
-  POVUPDATE_BAD_REGISTRY_PATH = 21,  /* a registry path without a root digit (read, write) */
-  POVUPDATE_KEY_UNAVAILABLE = 22,    /* a registry key can't be opened or created */
-  POVUPDATE_BAD_REGISTRY_ROOT = 23,  /* a registry path without a root digit (create) */
-  POVUPDATE_VALUE_REFUSED = 24,      /* the registry refused to store the value */
-  POVUPDATE_NO_PROBE_BLOCK = 40,     /* no memory for a probed registry value */
-  POVUPDATE_VALUE_UNREADABLE = 44,   /* a registry value can't be read */
-  POVUPDATE_NULL_PATH = 51,          /* SetSaveFilePath was given a null path */
+  POVUPDATE_BAD_CURSOR = 1,         /* enumeration cursor below 1 */
+  POVUPDATE_INDEX_UNREADABLE = 2,   /* the index lookup read nothing but left text */
+  POVUPDATE_NO_READ_BUFFER = 4,     /* no memory for a value read buffer */
+  POVUPDATE_NO_VALUE_COPY = 6,      /* no memory for a copy of a value */
+  POVUPDATE_BAD_SLOT = 10,          /* internal: value-slot index outside 0 to 7 */
+  POVUPDATE_BAD_ARGUMENT = 11,      /* null pointer, unusable text, or no memory for a copy of it */
+  POVUPDATE_NO_NAME_COPY = 12,      /* no memory for a copy of the section name */
+  POVUPDATE_WRITE_FAILED = 13,      /* the local configuration file refused the write */
+  POVUPDATE_BAD_REGISTRY_PATH = 21, /* a registry path without a root digit (read, write) */
+  POVUPDATE_KEY_UNAVAILABLE = 22,   /* a registry key can't be opened or created */
+  POVUPDATE_BAD_REGISTRY_ROOT = 23, /* a registry path without a root digit (create) */
+  POVUPDATE_VALUE_REFUSED = 24,     /* the registry refused to store the value */
+  POVUPDATE_NO_PROBE_BLOCK = 40,    /* no memory for a probed registry value */
+  POVUPDATE_VALUE_UNREADABLE = 44,  /* a registry value can't be read */
+  POVUPDATE_NULL_PATH = 51,         /* SetSaveFilePath was given a null path */
   POVUPDATE_INSTALL_KEY_FAILED = 52, /* the install key can't be created */
   POVUPDATE_PATH_TOO_LONG = 53,      /* the install path would pass 259 characters */
   POVUPDATE_NO_WORK_BLOCK = 55       /* no memory for a 260-byte working block */

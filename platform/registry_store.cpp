@@ -39,8 +39,8 @@ HKEY RegistryStore::RootKeyFromDigit(char digit) {
   }
 }
 
-int RegistryStore::QueryRegValue(const char* path, const char* value_name, DWORD& type,
-                                 DWORD& size, BYTE*& data) const {
+int RegistryStore::QueryRegValue(const char* path, const char* value_name, DWORD& type, DWORD& size,
+                                 BYTE*& data) const {
   HKEY root = RootKeyFromDigit(path[0]);
   if (root == nullptr) return POVUPDATE_BAD_REGISTRY_PATH;
   // Reading needs no more than the right to query: a host without write
@@ -62,8 +62,8 @@ int RegistryStore::QueryRegValue(const char* path, const char* value_name, DWORD
   return result;
 }
 
-int RegistryStore::SetRegValue(const char* path, const char* value_name, DWORD& type,
-                               DWORD& size, const BYTE* data) const {
+int RegistryStore::SetRegValue(const char* path, const char* value_name, DWORD& type, DWORD& size,
+                               const BYTE* data) const {
   HKEY root = RootKeyFromDigit(path[0]);
   if (root == nullptr) return POVUPDATE_BAD_REGISTRY_PATH;
   HKEY key = OpenKey(root, path, KEY_ALL_ACCESS);

@@ -16,9 +16,12 @@ TEST(VersionTextTest, FormatsAsTheFileNamesNeedThem) {
     const char* cut;
   };
   const double tenth = static_cast<double>(0.1f);
-  const Case cases[] = {{5 + 1 * tenth, "5.100000", "5.1"},   {6 + 1 * tenth, "6.100000", "6.1"},
-                        {6 + 2 * tenth, "6.200000", "6.2"},   {10.0, "10.000000", "10.0"},
-                        {0.0, "0.000000", "0.0"},             {100 + 3 * tenth, "100.300000", "100.3"},
+  const Case cases[] = {{5 + 1 * tenth, "5.100000", "5.1"},
+                        {6 + 1 * tenth, "6.100000", "6.1"},
+                        {6 + 2 * tenth, "6.200000", "6.2"},
+                        {10.0, "10.000000", "10.0"},
+                        {0.0, "0.000000", "0.0"},
+                        {100 + 3 * tenth, "100.300000", "100.3"},
                         {4294967295.0, "4294967295.000000", "4294967295.0"}};
   for (const Case& c : cases) {
     char text[OsVersion::kNumberTextSize];
@@ -68,7 +71,7 @@ TEST_F(FileNameTest, VersionsAndFailedQueries) {
   const struct {
     const char* version;
     const char* name;
-  } cases[] = {{"10.0", "Update_10.0.ini"}, {"5.1", "Update_5.1.ini"},
+  } cases[] = {{"10.0", "Update_10.0.ini"},   {"5.1", "Update_5.1.ini"},
                {"100.2", "Update_100.2.ini"}, {"6", "Update_0.0.ini"},
                {"6.10", "Update_0.0.ini"},    {"x.1", "Update_0.0.ini"},
                {"", "Update_0.0.ini"}};
@@ -98,8 +101,7 @@ TEST_F(FileNameTest, ATooLongModuleDirectoryNamesNoFile) {
   const std::string base_dir = base.path().string() + "/";
   const std::string file = "PovConfig_6.1.ini";
   // Directory plus separator plus file name: 260 characters, one too many.
-  const std::string long_dir =
-      base_dir + std::string(260 - file.size() - 1 - base_dir.size(), 'd');
+  const std::string long_dir = base_dir + std::string(260 - file.size() - 1 - base_dir.size(), 'd');
   std::filesystem::create_directory(long_dir);
   ScopedEnv module("POVUPDATE_MODULE_DIR", long_dir.c_str());
 

@@ -53,8 +53,7 @@ StoredValue ReadStored() {
 void Store(DWORD type, const std::string& bytes) {
   HKEY key = nullptr;
   ASSERT_EQ(RegCreateKeyA(HKEY_LOCAL_MACHINE, kSubKey, &key), ERROR_SUCCESS);
-  ASSERT_EQ(RegSetValueExA(key, "InstallPath", 0, type,
-                           reinterpret_cast<const BYTE*>(bytes.data()),
+  ASSERT_EQ(RegSetValueExA(key, "InstallPath", 0, type, reinterpret_cast<const BYTE*>(bytes.data()),
                            static_cast<DWORD>(bytes.size())),
             ERROR_SUCCESS);
   RegCloseKey(key);
@@ -130,7 +129,7 @@ TEST_F(InstallPathTest, PathsUpTo259CharactersAreKept) {
 TEST_F(InstallPathTest, APathThatWouldPass259CharactersIsRefused) {
   Set(kAppsDir);
   for (const std::string& given :
-       {kSep + std::string(251, 'a'),                      // 252 + 8 appended
+       {kSep + std::string(251, 'a'),                        // 252 + 8 appended
         kSep + std::string(251, 'a') + kSep + "Install"}) {  // 260 as it stands
     std::string after;
     EXPECT_EQ(Set(given, &after), POVUPDATE_PATH_TOO_LONG);
@@ -194,7 +193,8 @@ TEST_F(InstallPathTest, EachFailedAllocationHasItsCode) {
 class ReadOnlyStoreTest : public InstallPathTest {
  protected:
   std::string StoreFile() {
-    for (const auto& entry : std::filesystem::directory_iterator(std::getenv("POVUPDATE_REGISTRY_DIR"))) {
+    for (const auto& entry :
+         std::filesystem::directory_iterator(std::getenv("POVUPDATE_REGISTRY_DIR"))) {
       return entry.path().string();
     }
     return "";

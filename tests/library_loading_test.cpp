@@ -10,11 +10,13 @@
 
 namespace {
 
-const char* const kExports[] = {
-    "GetTheUpdateSoftwareInforFromIni", "GetTheLocalSoftwareInforFromIni",
-    "UpdateLocalSoftwareInforToIni",    "DeleteTheUpdateFile",
-    "GetSaveFilePath",                  "SetSaveFilePath",
-    "GetTheFileName"};
+const char* const kExports[] = {"GetTheUpdateSoftwareInforFromIni",
+                                "GetTheLocalSoftwareInforFromIni",
+                                "UpdateLocalSoftwareInforToIni",
+                                "DeleteTheUpdateFile",
+                                "GetSaveFilePath",
+                                "SetSaveFilePath",
+                                "GetTheFileName"};
 
 #ifdef _WIN32
 TEST(LibraryLoadingTest, EveryExportIsFoundByNameAndByOrdinal) {

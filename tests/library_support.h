@@ -5,8 +5,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "povupdate.h"
 #include "platform/allocator.h"
+#include "povupdate.h"
 
 namespace povupdate::test {
 

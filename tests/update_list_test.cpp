@@ -48,9 +48,9 @@ TEST_F(UpdateListTest, DeliversEntriesInIndexOrderUntilTheFirstGap) {
   int cursor = 1;
   ASSERT_EQ(Step(cursor), 0);
   EXPECT_EQ(cursor, 2);
-  EXPECT_EQ(record_.Texts(), (Texts{"Viewer", "2.1", "http://example.com/v.exe",
-                                    "0123456789abcdef0123456789abcdef", "1", "D:\\Apps", "/S",
-                                    "1024"}));
+  EXPECT_EQ(record_.Texts(),
+            (Texts{"Viewer", "2.1", "http://example.com/v.exe", "0123456789abcdef0123456789abcdef",
+                   "1", "D:\\Apps", "/S", "1024"}));
   ASSERT_EQ(Step(cursor), 0);
   EXPECT_EQ(cursor, 3);
   EXPECT_EQ(record_.Texts(), (Texts{"Editor", "3.0", "", "", "", "", "", ""}));

@@ -20,11 +20,11 @@ using LPDWORD = DWORD*;
 using REGSAM = DWORD;
 using LSTATUS = LONG;
 
-struct HKEY__;
-using HKEY = HKEY__*;
+struct RegistryKeyHandle;
+using HKEY = RegistryKeyHandle*;
 using PHKEY = HKEY*;
-struct HINSTANCE__;
-using HMODULE = HINSTANCE__*;
+struct ModuleHandle;
+using HMODULE = ModuleHandle*;
 
 #define TRUE 1
 #define FALSE 0
