@@ -38,7 +38,10 @@ static bool RefuseThisAllocation() noexcept {
 }  // namespace fault
 #endif
 
+// A block of zero bytes is still a block: one byte is asked for, so that
+// only a real shortage comes back empty.
 void* AllocateBlock(std::size_t bytes) noexcept {
+  if (bytes == 0) bytes = 1;
 #ifdef POVUPDATE_FAULT_INJECTION
   if (fault::RefuseThisAllocation()) return nullptr;
 #endif

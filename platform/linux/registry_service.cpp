@@ -11,7 +11,6 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstdlib>
-#include <cstring>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -22,16 +21,6 @@
 #include "platform/linux/atomic_file.h"
 #include "platform/linux/registry_file.h"
 #include "platform/linux/win32_api.h"
-
-#ifndef ERROR_BAD_PATHNAME
-#define ERROR_BAD_PATHNAME 161L
-#endif
-#ifndef ERROR_NOACCESS
-#define ERROR_NOACCESS 998L
-#endif
-#ifndef ERROR_KEY_DELETED
-#define ERROR_KEY_DELETED 1018L
-#endif
 
 namespace povupdate::backend {
 namespace {
@@ -69,7 +58,8 @@ class HandleTable {
     const std::uintptr_t handle = next_;
     keys_.emplace(handle, std::move(key));
     Advance();
-    return reinterpret_cast<HKEY>(handle);
+    // A handle is a number, as on Windows, never dereferenced.
+    return reinterpret_cast<HKEY>(handle);  // NOLINT(performance-no-int-to-ptr)
   }
 
   bool Get(HKEY handle, KeyRef& key) {
@@ -294,7 +284,7 @@ LSTATUS QueryValue(HKEY handle, LPCSTR value_name, LPDWORD type, LPBYTE data, LP
   *size = static_cast<DWORD>(bytes.size());
   if (data == nullptr) return ERROR_SUCCESS;
   if (capacity < bytes.size()) return ERROR_MORE_DATA;
-  std::memcpy(data, bytes.data(), bytes.size());
+  bytes.copy(reinterpret_cast<char*>(data), bytes.size());
   return ERROR_SUCCESS;
 }
 

@@ -12,16 +12,6 @@
 #include "platform/linux/win32_api.h"
 #include "test_support.h"
 
-#ifndef ERROR_BAD_PATHNAME
-#define ERROR_BAD_PATHNAME 161L
-#endif
-#ifndef ERROR_NOACCESS
-#define ERROR_NOACCESS 998L
-#endif
-#ifndef ERROR_KEY_DELETED
-#define ERROR_KEY_DELETED 1018L
-#endif
-
 namespace povupdate::test {
 namespace {
 
