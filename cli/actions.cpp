@@ -28,7 +28,7 @@ int ReadList(std::vector<Entry>& entries) {
                        end.result);
 }
 
-bool ReadFile(const std::string& path, std::string& bytes) {
+bool ReadWholeFile(const std::string& path, std::string& bytes) {
   std::ifstream file(path, std::ios::binary);
   if (!file) return false;
   bytes.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
@@ -119,16 +119,16 @@ int ShowUpdateFileFindings(const std::string& file, bool json) {
   }
   std::string bytes;
   std::vector<Finding> findings;
-  if (ReadFile(path, bytes)) {
+  if (ReadWholeFile(path, bytes)) {
     findings = CheckUpdateFile(bytes, kSystemDriveRoot);
   } else {
     findings.push_back(
         {0, Severity::kError, "can't be read: " + std::string(std::strerror(errno))});
   }
   PrintFindings(path, findings, json);
-  const auto errors = std::count_if(findings.begin(), findings.end(), [](const Finding& finding) {
-    return finding.severity == Severity::kError;
-  });
+  const auto errors = static_cast<std::size_t>(
+      std::count_if(findings.begin(), findings.end(),
+                    [](const Finding& finding) { return finding.severity == Severity::kError; }));
   std::cerr << path << ": " << errors << " error(s), " << findings.size() - errors
             << " warning(s)\n";
   return errors > 0 ? 1 : 0;

@@ -1,5 +1,7 @@
 #include "library.h"
 
+#include <memory>
+
 #include "host_platform.h"
 #include "povupdate.h"
 
@@ -43,15 +45,14 @@ struct OwnedRecord {
   }
 };
 
+struct TextReleaser {
+  void operator()(char* text) const { ReleaseLibraryText(text); }
+};
+
 bool TakeText(char* text, std::string& out) {
-  if (text == nullptr) return false;
-  try {
-    out = text;
-  } catch (...) {
-    ReleaseLibraryText(text);
-    throw;
-  }
-  ReleaseLibraryText(text);
+  const std::unique_ptr<char, TextReleaser> owned(text);
+  if (owned == nullptr) return false;
+  out = owned.get();
   return true;
 }
 

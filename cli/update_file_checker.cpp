@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <map>
-#include <set>
 
 namespace povupdate_cli {
 namespace {
@@ -147,7 +146,6 @@ class Checker {
     while (numbers.count(end) != 0 && !numbers[end]->value.empty()) ++end;
     if (end == 1) Warn(index.line, "the index has no entry 1, so hosts see an empty update list");
 
-    std::map<std::string, unsigned long long> named_by;
     for (const auto& [number, key] : numbers) {
       if (key->value.empty()) continue;
       const std::string entry = "entry " + std::to_string(number);
@@ -168,10 +166,8 @@ class Checker {
         Error(key->line, entry + " names section " + Bracketed(section) +
                              ", which does not exist: the entry arrives with every field empty");
       }
-      const auto [first, inserted] = named_by.emplace(folded, number);
-      if (inserted) {
-        named_sections_.insert(folded);
-      } else {
+      const auto [first, inserted] = named_by_.emplace(folded, number);
+      if (!inserted) {
         Warn(key->line, entry + " names " + Bracketed(section) + " as entry " +
                             std::to_string(first->second) + " does, so hosts get that entry twice");
       }
@@ -179,7 +175,7 @@ class Checker {
   }
 
   void CheckEntry(const ProfileSection& section) {
-    if (named_sections_.count(FoldCase(section.name)) == 0) {
+    if (named_by_.count(FoldCase(section.name)) == 0) {
       Warn(section.line,
            "section " + Bracketed(section.name) + " is never read: no index entry names it");
     }
@@ -239,7 +235,7 @@ class Checker {
   const std::string drive_root_;
   std::vector<Finding> findings_;
   std::map<std::string, const ProfileSection*> first_sections_;  // by folded name
-  std::set<std::string> named_sections_;                         // folded names the index gives
+  std::map<std::string, unsigned long long> named_by_;           // folded section name -> entry
 };
 
 }  // namespace
