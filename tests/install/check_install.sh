@@ -1,0 +1,63 @@
+#!/bin/sh
+# Installs a Linux build into a temporary prefix, checks what lands there and
+# builds a C host against it twice: with pkg-config and with a CMake project
+# using find_package(PovUpdate). Each host must run from the prefix alone.
+# Usage: check_install.sh BUILD_DIR C_COMPILER CMAKE_GENERATOR [EXTRA_FLAGS]
+set -eu
+build=$1
+cc=$2
+generator=$3
+flags=${4:-}
+here=$(cd "$(dirname "$0")" && pwd)
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+prefix=$work/prefix
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+cmake --install "$build" --prefix "$prefix" >/dev/null
+
+# Exactly the library with its links, the header, the two package
+# descriptions and the command-line host; no static code libraries.
+installed=$(cd "$prefix" && find . -type f -o -type l | sed 's/Targets-[a-z]*\.cmake$/Targets-CONFIG.cmake/' | sort)
+expected="./bin/povupdate
+./include/povupdate.h
+./lib/cmake/PovUpdate/PovUpdateConfig.cmake
+./lib/cmake/PovUpdate/PovUpdateConfigVersion.cmake
+./lib/cmake/PovUpdate/PovUpdateTargets-CONFIG.cmake
+./lib/cmake/PovUpdate/PovUpdateTargets.cmake
+./lib/libpovupdate.so
+./lib/libpovupdate.so.1
+./lib/libpovupdate.so.1.0.0
+./lib/pkgconfig/povupdate.pc"
+[ "$installed" = "$expected" ] || fail "installed files are:
+$installed"
+[ "$(readlink "$prefix/lib/libpovupdate.so")" = libpovupdate.so.1 ] || fail "libpovupdate.so link"
+[ "$(readlink "$prefix/lib/libpovupdate.so.1")" = libpovupdate.so.1.0.0 ] || fail "libpovupdate.so.1 link"
+soname() { readelf -d "$1" | sed -n 's/.*(SONAME).*\[\(.*\)\]/\1/p'; }
+[ "$(soname "$prefix/lib/libpovupdate.so.1.0.0")" = libpovupdate.so.1 ] || fail "SONAME"
+
+# Every host finds the update file for version 6.1 in its own directory.
+export POVUPDATE_OS_VERSION=6.1 POVUPDATE_MODULE_DIR="$work"
+expect_file_name() {
+  output=$("$@") || fail "$* exited with $?"
+  [ "$output" = Update_6.1.ini ] || fail "$* printed: $output"
+}
+needs_soname() {
+  readelf -d "$1" | grep -q '(NEEDED).*\[libpovupdate\.so\.1\]' || fail "$1 doesn't need libpovupdate.so.1"
+}
+
+expect_file_name "$prefix/bin/povupdate" file-name
+
+# shellcheck disable=SC2046,SC2086
+"$cc" -std=c99 -Wall -Wextra -pedantic -Werror $flags -o "$work/pkg-config-host" "$here/consumer/consumer.c" \
+  $(PKG_CONFIG_PATH="$prefix/lib/pkgconfig" pkg-config --cflags --libs povupdate)
+needs_soname "$work/pkg-config-host"
+expect_file_name env LD_LIBRARY_PATH="$prefix/lib" "$work/pkg-config-host"
+echo "pkg-config host: Update_6.1.ini"
+
+cmake -S "$here/consumer" -B "$work/consumer" -G "$generator" -DCMAKE_C_COMPILER="$cc" \
+  -DCMAKE_PREFIX_PATH="$prefix" -DCMAKE_C_FLAGS="$flags" -DCMAKE_EXE_LINKER_FLAGS="$flags" >/dev/null
+cmake --build "$work/consumer" >/dev/null
+needs_soname "$work/consumer/consumer"
+expect_file_name "$work/consumer/consumer"
+echo "find_package host: Update_6.1.ini"

@@ -1,0 +1,90 @@
+#!/bin/sh
+# Lays out a Windows build as the release folder and checks the host guide
+# against it: the guide shows each example program whole, and both examples
+# build with MinGW-w64 against the folder and run under Wine in an empty
+# directory holding only the DLL and an update file. Runs in the build's own
+# Wine prefix, whose wineserver the caller keeps running.
+# Usage: check_host_guide.sh BUILD_DIR
+set -eu
+build=$(cd "$1" && pwd)
+wine=$(cd "$(dirname "$0")/../.." && pwd)/scripts/wine
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+release=$work/release
+run=$work/run
+fail() { echo "FAIL: $*" >&2; exit 1; }
+export WINEPREFIX="$build/wineprefix" WINEDEBUG=-all
+
+cmake --install "$build" --prefix "$release" >/dev/null
+case $(objdump -f "$release/PovUpdate.dll") in
+  *pei-i386*)
+    echo "host guide: checking the i686 build's release folder"
+    cc=i686-w64-mingw32-gcc
+    ;;
+  *pei-x86-64*)
+    echo "host guide: 32-bit programs can't run here, checking the x86_64 build's release folder instead"
+    cc=x86_64-w64-mingw32-gcc
+    ;;
+  *) fail "$release/PovUpdate.dll is no Windows DLL for x86" ;;
+esac
+
+for example in "$release"/examples/*.c; do
+  name=${example##*/}
+  shown=$(awk -v link="(examples/$name)" '
+    index($0, link) { linked = 1; next }
+    linked && /^```c$/ { inside = 1; next }
+    inside && /^```$/ { exit }
+    inside { print }' "$release/HOST-GUIDE.md")
+  [ "$shown" = "$(cat "$example")" ] || fail "HOST-GUIDE.md doesn't show examples/$name as it is"
+done
+
+mkdir "$run"
+cp "$release/PovUpdate.dll" "$run/"
+flags="-std=c99 -Wall -Wextra -Werror -I$release"
+# shellcheck disable=SC2086
+"$cc" $flags -o "$run/host_import.exe" "$release/examples/host_import.c" -L"$release" -lPovUpdate -lole32
+# shellcheck disable=SC2086
+"$cc" $flags -o "$run/host_loadlibrary.exe" "$release/examples/host_loadlibrary.c" -lole32
+printf '%s\r\n' '[SOFTWARE]' 1=PovViewer 2=PovHelp '' '[PovViewer]' Version=2.4.10 \
+  'DownLoadPath=https://updates.example.com/PovViewer-2.4.10.exe' '' '[PovHelp]' Version=3.1 \
+  >"$run/Update_6.1.ini"
+
+# Both programs see Windows 7, as the update file is named. The install
+# directory starts unset, so the host's default is stored and shown.
+for program in host_import.exe host_loadlibrary.exe; do
+  "$wine" reg.exe add "HKCU\\Software\\Wine\\AppDefaults\\$program" /v Version /d win7 /f >/dev/null 2>&1 </dev/null
+done
+forget_install_dir() {
+  "$wine" reg.exe delete 'HKLM\SOFTWARE\DravuPovUpdate' /f >/dev/null 2>&1 </dev/null || true
+}
+forget_install_dir
+trap 'forget_install_dir; rm -rf "$work"' EXIT
+
+expect() {
+  program=$1
+  expected=$2
+  output=$(cd "$run" && "$wine" "./$program" </dev/null | tr -d '\r') || fail "$program exited with $?"
+  [ "$output" = "$expected" ] || fail "$program printed:
+$output
+instead of:
+$expected"
+  echo "$program: ok"
+}
+nothing_installed="PovViewer: offered 2.4.10, installed none
+PovHelp: offered 3.1, installed none"
+up_to_date="PovViewer: offered 2.4.10, installed 2.4.10
+PovHelp: offered 3.1, installed 3.1"
+names="update file: Update_6.1.ini
+install directory: Z:$(echo "$run" | tr / '\\')\\Install"
+
+expect host_loadlibrary.exe "update file: Update_6.1.ini
+$nothing_installed"
+expect host_import.exe "$names
+PovViewer: offered 2.4.10, installed none
+PovViewer: recorded 2.4.10
+PovHelp: offered 3.1, installed none
+PovHelp: recorded 3.1"
+expect host_import.exe "$names
+$up_to_date"
+expect host_loadlibrary.exe "update file: Update_6.1.ini
+$up_to_date"
