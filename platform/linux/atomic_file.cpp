@@ -5,7 +5,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstring>
+#include <memory>
 
 namespace povupdate::backend {
 namespace {
@@ -61,22 +64,64 @@ bool WriteAll(int fd, const std::string& bytes) {
   return true;
 }
 
-bool ReadAll(int fd, std::string::size_type expected, std::string& bytes) {
+// Reads from the descriptor's position to the end of the file, after what
+// `bytes` holds; `file_size` is the size fstat() gave.
+bool ReadToEnd(int fd, std::string& bytes, off_t file_size) {
+  std::string::size_type used = bytes.size();
   // One byte more than expected, so that a file of the expected size ends in
   // a single read; a file that grew meanwhile is read on to its end.
-  std::string data(expected + 1, '\0');
-  std::string::size_type used = 0;
+  bytes.resize(std::max(used, static_cast<std::string::size_type>(file_size)) + 1);
   for (;;) {
-    if (used == data.size()) data.resize(data.size() * 2);
-    const ssize_t n = read(fd, &data[used], data.size() - used);
+    if (used == bytes.size()) bytes.resize(bytes.size() * 2);
+    const ssize_t n = read(fd, &bytes[used], bytes.size() - used);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) return false;
     if (n == 0) break;
     used += static_cast<std::string::size_type>(n);
   }
-  data.resize(used);
-  bytes.swap(data);
+  bytes.resize(used);
   return true;
+}
+
+// Compares the file with `known` piece by piece; reads it whole into
+// `bytes` only where it differs.
+bool ReadUnlessSame(int fd, off_t file_size, const std::string& known, bool& changed,
+                    std::string& bytes) {
+  constexpr std::size_t kPieceSize = 64 * 1024;
+  const std::unique_ptr<char[]> piece(new char[kPieceSize]);
+  std::string::size_type matched = 0;
+  for (;;) {
+    const ssize_t n = read(fd, piece.get(), kPieceSize);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return false;
+    const auto count = static_cast<std::string::size_type>(n);
+    if (count == 0 && matched == known.size()) {
+      changed = false;
+      return true;
+    }
+    if (count == 0 || count > known.size() - matched ||
+        std::memcmp(piece.get(), known.data() + matched, count) != 0) {
+      changed = true;
+      bytes.assign(known, 0, matched);
+      bytes.append(piece.get(), count);
+      return count == 0 || ReadToEnd(fd, bytes, file_size);
+    }
+    matched += count;
+  }
+}
+
+// Opens the file, checks that it is a regular file, runs `read` on it and
+// gives the file's fstat() from after reading. O_NONBLOCK: a FIFO in the
+// file's place must not hang the reader.
+template <typename Read>
+ReadStatus ReadRegularFile(const std::string& path, struct stat& status, Read read) {
+  Descriptor file(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+  if (file.get() < 0) {
+    return errno == ENOENT || errno == ENOTDIR ? ReadStatus::kMissing : ReadStatus::kFailed;
+  }
+  if (fstat(file.get(), &status) != 0 || !S_ISREG(status.st_mode)) return ReadStatus::kFailed;
+  if (!read(file.get(), status.st_size)) return ReadStatus::kFailed;
+  return fstat(file.get(), &status) == 0 ? ReadStatus::kOk : ReadStatus::kFailed;
 }
 
 // The new file takes over the old one's permissions and, when root rewrites
@@ -96,17 +141,17 @@ ReadStatus ReadWholeFile(const std::string& path, std::string& bytes) {
 }
 
 ReadStatus ReadWholeFile(const std::string& path, std::string& bytes, struct stat& status) {
-  // O_NONBLOCK: a FIFO in the file's place must not hang the reader.
-  Descriptor file(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
-  if (file.get() < 0) {
-    return errno == ENOENT || errno == ENOTDIR ? ReadStatus::kMissing : ReadStatus::kFailed;
-  }
-  struct stat before {};
-  if (fstat(file.get(), &before) != 0 || !S_ISREG(before.st_mode)) return ReadStatus::kFailed;
-  if (!ReadAll(file.get(), static_cast<std::string::size_type>(before.st_size), bytes)) {
-    return ReadStatus::kFailed;
-  }
-  return fstat(file.get(), &status) == 0 ? ReadStatus::kOk : ReadStatus::kFailed;
+  return ReadRegularFile(path, status, [&](int fd, off_t size) {
+    bytes.clear();
+    return ReadToEnd(fd, bytes, size);
+  });
+}
+
+ReadStatus RereadWholeFile(const std::string& path, const std::string& known, bool& changed,
+                           std::string& bytes, struct stat& status) {
+  return ReadRegularFile(path, status, [&](int fd, off_t size) {
+    return ReadUnlessSame(fd, size, known, changed, bytes);
+  });
 }
 
 // The lock is a flock() on the file's directory: the directory stays the same

@@ -16,6 +16,11 @@ enum class ReadStatus { kOk, kMissing, kFailed };
 ReadStatus ReadWholeFile(const std::string& path, std::string& bytes);
 // The same, also giving the fstat() of the file read, taken after reading.
 ReadStatus ReadWholeFile(const std::string& path, std::string& bytes, struct stat& status);
+// The same for a file whose contents were `known` before: when they still
+// are, `changed` is false and `bytes` is left alone. The file is compared
+// piece by piece, so an unchanged large file is never copied whole.
+ReadStatus RereadWholeFile(const std::string& path, const std::string& known, bool& changed,
+                           std::string& bytes, struct stat& status);
 
 // An exclusive lock that serialises every read-modify-write of one file,
 // across threads and processes. It is held on something that outlives the

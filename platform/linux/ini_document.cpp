@@ -1,5 +1,7 @@
 #include "platform/linux/ini_document.h"
 
+#include <algorithm>
+
 namespace povupdate::backend {
 namespace {
 
@@ -13,7 +15,8 @@ constexpr std::string_view kLineBreak = "\r\n";
 
 std::string_view Trim(std::string_view text, std::string_view blanks) {
   const std::size_t first = text.find_first_not_of(blanks);
-  if (first == std::string_view::npos) return {};
+  // Still a view into the text: the index takes offsets of names.
+  if (first == std::string_view::npos) return text.substr(0, 0);
   return text.substr(first, text.find_last_not_of(blanks) - first + 1);
 }
 
@@ -25,6 +28,25 @@ std::string_view Unquote(std::string_view value) {
 }
 
 char Fold(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool SameName(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (Fold(a[i]) != Fold(b[i])) return false;
+  }
+  return true;
+}
+
+// FNV-1a over the folded name, mixed with the section a key belongs to and
+// finished as splitmix64 does, so that every bit of the result counts.
+std::uint32_t HashOf(std::string_view name, std::uint32_t section = 0) {
+  std::uint64_t hash = 14695981039346656037ull;
+  for (const char c : name) hash = (hash ^ static_cast<unsigned char>(Fold(c))) * 1099511628211ull;
+  hash ^= section * 0x9E3779B97F4A7C15ull;
+  hash = (hash ^ (hash >> 30)) * 0xBF58476D1CE4E5B9ull;
+  hash = (hash ^ (hash >> 27)) * 0x94D049BB133111EBull;
+  return static_cast<std::uint32_t>(hash ^ (hash >> 31));
+}
 
 std::size_t LineBreakFrom(const std::string& bytes, std::size_t begin) {
   std::size_t at = begin;
@@ -40,6 +62,19 @@ std::size_t LineEndAt(const std::string& bytes, std::size_t line_break) {
   return line_break + (crlf ? 2 : 1);
 }
 
+// At most as many key lines as there are '=' and as there are lines, so
+// that the index is built without growing and a long run of '=' in a value
+// reserves nothing.
+std::size_t KeyLineBound(const std::string& bytes) {
+  std::size_t equals = 0;
+  std::size_t lines = 1;
+  for (const char c : bytes) {
+    equals += c == '=';
+    lines += c == '\n' || c == '\r';
+  }
+  return std::min(equals, lines);
+}
+
 // "key=value" and its line break, as every written line is.
 std::string KeyLineText(std::string_view key, std::string_view value) {
   std::string line;
@@ -50,42 +85,31 @@ std::string KeyLineText(std::string_view key, std::string_view value) {
 
 }  // namespace
 
-std::size_t IniDocument::FoldedHash::operator()(std::string_view name) const {
-  std::size_t hash = 14695981039346656037ull;  // FNV-1a
-  for (const char c : name) {
-    hash = (hash ^ static_cast<unsigned char>(Fold(c))) * 1099511628211ull;
-  }
-  return hash;
-}
-
-bool IniDocument::FoldedEqual::operator()(std::string_view a, std::string_view b) const {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (Fold(a[i]) != Fold(b[i])) return false;
-  }
-  return true;
-}
-
-std::size_t IniDocument::KeyNameHash::operator()(const KeyName& key) const {
-  return FoldedHash()(key.name) ^ (std::size_t{key.section} * 0x9E3779B97F4A7C15ull);
-}
-
-bool IniDocument::KeyNameEqual::operator()(const KeyName& a, const KeyName& b) const {
-  return a.section == b.section && FoldedEqual()(a.name, b.name);
-}
-
 IniDocument::IniDocument(std::string bytes) : bytes_(std::move(bytes)) {
-  std::uint32_t section = kUnreachable;
-  for (std::size_t begin = 0; begin < bytes_.size();) {
+  const std::size_t limit = std::min<std::size_t>(bytes_.size(), kNone - 1);
+  const std::size_t most_keys = KeyLineBound(bytes_);
+  keys_.reserve(most_keys);
+  key_index_.Reserve(most_keys);
+  std::uint32_t section = kNone;
+  for (std::size_t begin = 0; begin < limit;) {
     const std::size_t line_break = LineBreakFrom(bytes_, begin);
     const std::size_t end = LineEndAt(bytes_, line_break);
-    AddLine(begin, line_break, end, section);
+    if (end > limit) break;
+    AddLine(static_cast<Offset>(begin), static_cast<Offset>(line_break), static_cast<Offset>(end),
+            section);
     begin = end;
   }
 }
 
-void IniDocument::AddLine(std::size_t begin, std::size_t line_break, std::size_t end,
-                          std::uint32_t& section) {
+std::string_view IniDocument::View(Text text) const {
+  return std::string_view(bytes_).substr(text.begin, text.size);
+}
+
+IniDocument::Text IniDocument::TextOf(std::string_view view) const {
+  return Text{static_cast<Offset>(view.data() - bytes_.data()), static_cast<Offset>(view.size())};
+}
+
+void IniDocument::AddLine(Offset begin, Offset line_break, Offset end, std::uint32_t& section) {
   std::string_view text(bytes_.data() + begin, line_break - begin);
   // A NUL ends the line's text, as it does for Wine; what Windows does with
   // one is not known.
@@ -101,39 +125,53 @@ void IniDocument::AddLine(std::size_t begin, std::size_t line_break, std::size_t
     default:
       // Lines before the first section, and in a repeated section, are
       // never read.
-      if (section != kUnreachable) AddKey(section, text.substr(first), begin, line_break, end);
+      if (section != kNone) AddKey(section, text.substr(first), begin, line_break, end);
   }
 }
 
 // The name ends at the first ']'; without one it runs to the end of the line.
-std::uint32_t IniDocument::AddSection(std::string_view line, std::size_t end) {
+std::uint32_t IniDocument::AddSection(std::string_view line, Offset end) {
   const std::string_view name = Trim(line.substr(0, line.find(']')), kNameBlanks);
-  const auto index = static_cast<std::uint32_t>(insert_at_.size());
-  if (!sections_.emplace(name, index).second) return kUnreachable;
-  insert_at_.push_back(end);
+  if (FindSection(name) != kNone) return kNone;
+  const auto index = static_cast<std::uint32_t>(sections_.size());
+  sections_.push_back(Section{TextOf(name), end});
+  section_index_.Add(HashOf(name), index);
   return index;
 }
 
 // The key is the text before the first '='; a line without one is no key.
 // Of repeated keys the first counts.
-void IniDocument::AddKey(std::uint32_t section, std::string_view line, std::size_t begin,
-                         std::size_t line_break, std::size_t end) {
+void IniDocument::AddKey(std::uint32_t section, std::string_view line, Offset begin,
+                         Offset line_break, Offset end) {
   const std::size_t equals = line.find('=');
   if (equals == std::string_view::npos) return;
-  insert_at_[section] = end;
-  const auto value_begin = static_cast<std::size_t>(line.data() + equals + 1 - bytes_.data());
+  sections_[section].insert_at = end;
+  const std::string_view name = Trim(line.substr(0, equals), kNameBlanks);
+  if (FindKey(section, name) != kNone) return;
   const std::string_view value = Unquote(Trim(line.substr(equals + 1), kValueBlanks));
-  keys_.emplace(KeyName{section, Trim(line.substr(0, equals), kNameBlanks)},
-                KeyLine{begin, value_begin, line_break, end, value});
+  const Offset value_begin = TextOf(line.substr(equals + 1)).begin;
+  key_index_.Add(HashOf(name, section), static_cast<std::uint32_t>(keys_.size()));
+  keys_.push_back(KeyLine{section, TextOf(name), TextOf(value), begin, value_begin, line_break});
+}
+
+std::uint32_t IniDocument::FindSection(std::string_view name) const {
+  return section_index_.Find(
+      HashOf(name), [&](std::uint32_t at) { return SameName(View(sections_[at].name), name); });
+}
+
+std::uint32_t IniDocument::FindKey(std::uint32_t section, std::string_view name) const {
+  return key_index_.Find(HashOf(name, section), [&](std::uint32_t at) {
+    return keys_[at].section == section && SameName(View(keys_[at].name), name);
+  });
 }
 
 std::optional<std::string_view> IniDocument::Find(std::string_view section,
                                                   std::string_view key) const {
-  const auto found = sections_.find(Trim(section, kArgumentBlanks));
-  if (found == sections_.end()) return std::nullopt;
-  const auto line = keys_.find(KeyName{found->second, Trim(key, kArgumentBlanks)});
-  if (line == keys_.end()) return std::nullopt;
-  return line->second.value;
+  const std::uint32_t found = FindSection(Trim(section, kArgumentBlanks));
+  if (found == kNone) return std::nullopt;
+  const std::uint32_t line = FindKey(found, Trim(key, kArgumentBlanks));
+  if (line == kNone) return std::nullopt;
+  return View(keys_[line].value);
 }
 
 bool IniDocument::EndsOpen() const {
@@ -145,24 +183,24 @@ std::string IniDocument::Edit(std::string_view section, std::string_view key,
   section = Trim(section, kArgumentBlanks);
   key = Trim(key, kArgumentBlanks);
   std::string edited(bytes_);
-  const auto found = sections_.find(section);
-  if (found == sections_.end()) {
+  const std::uint32_t found = FindSection(section);
+  if (found == kNone) {
     // A new section goes at the end, on a line of its own.
     if (!value) return edited;
     if (EndsOpen()) edited.append(kLineBreak);
     edited.append(1, '[').append(section).append(1, ']').append(kLineBreak);
     return edited.append(KeyLineText(key, *value));
   }
-  const auto line = keys_.find(KeyName{found->second, key});
-  if (line == keys_.end()) {
+  const std::uint32_t line = FindKey(found, key);
+  if (line == kNone) {
     if (!value) return edited;
-    const std::size_t at = insert_at_[found->second];
+    const std::size_t at = sections_[found].insert_at;
     // The section's last line may be the file's last, without a line break.
     const std::string_view lead = at == bytes_.size() && EndsOpen() ? kLineBreak : "";
     return edited.insert(at, std::string(lead) + KeyLineText(key, *value));
   }
-  const KeyLine& old = line->second;
-  if (!value) return edited.erase(old.begin, old.end - old.begin);
+  const KeyLine& old = keys_[line];
+  if (!value) return edited.erase(old.begin, LineEndAt(bytes_, old.line_break) - old.begin);
   // The key keeps its spelling and the line its line break.
   return edited.replace(old.value_begin, old.line_break - old.value_begin, *value);
 }

@@ -7,8 +7,9 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
+
+#include "platform/linux/name_index.h"
 
 namespace povupdate::backend {
 
@@ -32,47 +33,48 @@ class IniDocument {
                    std::optional<std::string_view> value) const;
 
  private:
-  // Names compare without regard to ASCII case.
-  struct FoldedHash {
-    std::size_t operator()(std::string_view name) const;
+  // Offsets into the bytes are 32-bit, which halves the index of a large
+  // file; only the first 4 GiB of a file are read.
+  using Offset = std::uint32_t;
+  struct Text {
+    Offset begin;
+    Offset size;
   };
-  struct FoldedEqual {
-    bool operator()(std::string_view a, std::string_view b) const;
+  struct Section {
+    Text name;
+    // Where a new key goes: after the section's last key line, or after its
+    // header when it has none.
+    Offset insert_at;
   };
-  struct KeyName {
-    std::uint32_t section;
-    std::string_view name;
-  };
-  struct KeyNameHash {
-    std::size_t operator()(const KeyName& key) const;
-  };
-  struct KeyNameEqual {
-    bool operator()(const KeyName& a, const KeyName& b) const;
-  };
-  // Offsets into the bytes of one key line.
   struct KeyLine {
-    std::size_t begin;        // the line's first byte
-    std::size_t value_begin;  // just after the first '='
-    std::size_t line_break;   // the line break, or the end of the file
-    std::size_t end;          // just after the line break
-    std::string_view value;   // as a read returns it
+    std::uint32_t section;
+    Text name;
+    Text value;          // as a read returns it
+    Offset begin;        // the line's first byte
+    Offset value_begin;  // just after the first '='
+    Offset line_break;   // the line break, or the end of the file
   };
-  static constexpr std::uint32_t kUnreachable = UINT32_MAX;
+  static constexpr std::uint32_t kNone = NameIndex::kNone;
 
-  // `section` is the section that lines belong to while parsing:
-  // kUnreachable before the first section and in a repeated one.
-  void AddLine(std::size_t begin, std::size_t line_break, std::size_t end, std::uint32_t& section);
-  std::uint32_t AddSection(std::string_view line, std::size_t end);
-  void AddKey(std::uint32_t section, std::string_view line, std::size_t begin,
-              std::size_t line_break, std::size_t end);
+  // `section` is the section that lines belong to while parsing: kNone
+  // before the first section and in a repeated one.
+  void AddLine(Offset begin, Offset line_break, Offset end, std::uint32_t& section);
+  std::uint32_t AddSection(std::string_view line, Offset end);
+  void AddKey(std::uint32_t section, std::string_view line, Offset begin, Offset line_break,
+              Offset end);
+  std::uint32_t FindSection(std::string_view name) const;
+  std::uint32_t FindKey(std::uint32_t section, std::string_view name) const;
+  std::string_view View(Text text) const;
+  Text TextOf(std::string_view view) const;
   bool EndsOpen() const;
 
   std::string bytes_;
-  // Where a new key of each section goes: after its last key line, or after
-  // its header when it has none. Only the first of same-named sections.
-  std::vector<std::size_t> insert_at_;
-  std::unordered_map<std::string_view, std::uint32_t, FoldedHash, FoldedEqual> sections_;
-  std::unordered_map<KeyName, KeyLine, KeyNameHash, KeyNameEqual> keys_;
+  // Only the first of same-named sections, and of same-named keys of a
+  // section, are kept: no later one is ever read or written.
+  std::vector<Section> sections_;
+  std::vector<KeyLine> keys_;
+  NameIndex section_index_;
+  NameIndex key_index_;
 };
 
 }  // namespace povupdate::backend

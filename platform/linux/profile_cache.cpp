@@ -13,14 +13,15 @@
 //    before the moment the read began. Time stamps have the file system's
 //    granularity, so a second change within the granule of the first leaves
 //    the stamps as they were. Every change made after the read began gets a
-//    ctime no earlier than that moment's granule; a ctime older than the
-//    moment by at least one granule therefore changes with any later change.
+//    ctime in that moment's granule or a later one; a ctime at least one
+//    granule older than the moment therefore differs from the ctime of any
+//    change the read may have missed.
 //
 // Otherwise the file is read again (the moment is taken before it is
-// opened). When its bytes equal the cached ones the parse is kept and only
-// the stamps and the moment are renewed, so a file looked up in the moments
-// after a change costs a read and a comparison per lookup until it has
-// settled, and one parse.
+// opened). When its bytes equal the cached ones (compared piece by piece,
+// without a copy) the parse is kept and only the stamps and the moment are
+// renewed, so a file looked up in the moments after a change costs a read
+// and a comparison per lookup until it has settled, and one parse.
 //
 // The margin: the moment comes from CLOCK_REALTIME_COARSE, the clock the
 // kernel stamps files with. Local file systems that keep nanosecond stamps
@@ -30,6 +31,7 @@
 // milliseconds: the margin is 100 ms. Anywhere else it is 3 s, which covers
 // FAT's two-second stamps and a network server whose clock is a little off.
 //
+// The cache holds the 16 files used last, each with its bytes and index.
 // The process's own writes replace the file by rename and keep the document
 // they wrote, marked as unsettled: the next lookup compares instead of
 // parsing.
@@ -121,14 +123,15 @@ ProfileSnapshot ProfileCache::Load(const std::string& path) {
 
   const timespec started = clock_();
   std::string bytes;
-  const ReadStatus read = ReadWholeFile(path, bytes, status);
+  bool changed = true;
+  const ReadStatus read = known == nullptr
+                              ? ReadWholeFile(path, bytes, status)
+                              : RereadWholeFile(path, known->bytes(), changed, bytes, status);
   if (read != ReadStatus::kOk) {
     Forget(path);
     return {read, nullptr};
   }
-  if (known == nullptr || known->bytes() != bytes) {
-    known = std::make_shared<const IniDocument>(std::move(bytes));
-  }
+  if (changed) known = std::make_shared<const IniDocument>(std::move(bytes));
   const timespec margin = KeepsFineStamps(path, status) ? kFineMargin : kCoarseMargin;
   Store(path, StampOf(status), !Earlier(started, Sum(status.st_ctim, margin)), known);
   return {ReadStatus::kOk, known};
