@@ -87,7 +87,7 @@ bool ReadToEnd(int fd, std::string& bytes, off_t file_size) {
 // `bytes` only where it differs.
 bool ReadUnlessSame(int fd, off_t file_size, const std::string& known, bool& changed,
                     std::string& bytes) {
-  constexpr std::size_t kPieceSize = 64 * 1024;
+  constexpr std::size_t kPieceSize = std::size_t{64} * 1024;
   const std::unique_ptr<char[]> piece(new char[kPieceSize]);
   std::string::size_type matched = 0;
   for (;;) {
