@@ -52,8 +52,9 @@ std::string CheckProfileRead(const std::uint8_t* data, std::size_t size,
   const std::string path = directory + "/profile.ini";
   if (!WriteFileBytes(path, file)) return "can't write " + path;
 
-  // Neither the file nor the default holds a longer text than this.
-  std::vector<char> whole(file.size() + fallback.size() + 2);
+  // Neither the file nor the default holds a longer text than this (two
+  // bytes of a UTF-16 file can become three of UTF-8).
+  std::vector<char> whole(file.size() / 2 * 3 + fallback.size() + 2);
   const DWORD whole_length =
       GetPrivateProfileStringA(section.c_str(), key.c_str(), default_value, whole.data(),
                                static_cast<DWORD>(whole.size()), path.c_str());

@@ -90,12 +90,21 @@ std::string CheckProfileWrite(const std::uint8_t* data, std::size_t size,
   }
   written.section = RoundTripName(written.section);
   written.key = RoundTripName(written.key);
+  // A UTF-16 file stores text, not bytes: broken UTF-8 would come back as
+  // U+FFFD, so such a file is given ASCII to write.
+  if (file.size() >= 2 && file[0] == '\xFF' && file[1] == '\xFE') {
+    for (std::string* text : {&written.section, &written.key, &value}) {
+      for (char& c : *text) {
+        if (static_cast<unsigned char>(c) >= 0x80) c = '?';
+      }
+    }
+  }
 
   const std::string path = directory + "/profile.ini";
   if (!WriteFileBytes(path, file)) return "can't write " + path;
   // Room for any value of the file as it is before and after the write.
   const std::size_t room =
-      file.size() + written.section.size() + written.key.size() + value.size() + 16;
+      file.size() / 2 * 3 + written.section.size() + written.key.size() + value.size() + 16;
   const std::vector<ProfileKey> others = NamesToRead(names, written);
   std::vector<std::string> before;
   for (const ProfileKey& name : others) before.push_back(ReadValue(name, path, room));

@@ -217,11 +217,14 @@ const WriteCase kWriteCases[] = {
      "[a]\r\nk1=1\r\n[b]\r\nx=1\r\n",
      {{"a", "k2", "2"}},
      "[a]\r\nk1=1\r\nk2=2\r\n[b]\r\nx=1\r\n"},
-    {"NewKeyBeforeTrailingCommentAndBlankLine",
+    // Where Windows puts a new key after a section's trailing comments is not
+    // known; this follows Wine, which counts the comments as the section's
+    // entries. Blank lines are no entries, and they stay.
+    {"NewKeyAfterTrailingCommentAsWineBeforeBlankLine",
      "[a]\r\nk1=1\r\n; note\r\n\r\n[b]\r\nx=1\r\n",
      {{"a", "k2", "2"}},
-     "[a]\r\nk1=1\r\nk2=2\r\n; note\r\n\r\n[b]\r\nx=1\r\n",
-     "puts a new key after the comment lines and drops blank lines (Windows: not established)"},
+     "[a]\r\nk1=1\r\n; note\r\nk2=2\r\n\r\n[b]\r\nx=1\r\n",
+     "drops blank lines"},
     {"NewKeyInSectionWithoutKeys",
      "[a]\r\n[b]\r\nx=1\r\n",
      {{"a", "k", "v"}},

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "platform/linux/utf16_text.h"
+
 namespace povupdate::backend {
 namespace {
 
@@ -48,27 +50,27 @@ std::uint32_t HashOf(std::string_view name, std::uint32_t section = 0) {
   return static_cast<std::uint32_t>(hash ^ (hash >> 31));
 }
 
-std::size_t LineBreakFrom(const std::string& bytes, std::size_t begin) {
+std::size_t LineBreakFrom(const std::string& text, std::size_t begin) {
   std::size_t at = begin;
-  while (at < bytes.size() && bytes[at] != '\r' && bytes[at] != '\n') ++at;
+  while (at < text.size() && text[at] != '\r' && text[at] != '\n') ++at;
   return at;
 }
 
 // CR LF, LF and CR alone each end a line.
-std::size_t LineEndAt(const std::string& bytes, std::size_t line_break) {
-  if (line_break == bytes.size()) return line_break;
+std::size_t LineEndAt(const std::string& text, std::size_t line_break) {
+  if (line_break == text.size()) return line_break;
   const bool crlf =
-      bytes[line_break] == '\r' && line_break + 1 < bytes.size() && bytes[line_break + 1] == '\n';
+      text[line_break] == '\r' && line_break + 1 < text.size() && text[line_break + 1] == '\n';
   return line_break + (crlf ? 2 : 1);
 }
 
 // At most as many key lines as there are '=' and as there are lines, so
 // that the index is built without growing and a long run of '=' in a value
 // reserves nothing.
-std::size_t KeyLineBound(const std::string& bytes) {
+std::size_t KeyLineBound(const std::string& text) {
   std::size_t equals = 0;
   std::size_t lines = 1;
-  for (const char c : bytes) {
+  for (const char c : text) {
     equals += c == '=';
     lines += c == '\n' || c == '\r';
   }
@@ -83,17 +85,34 @@ std::string KeyLineText(std::string_view key, std::string_view value) {
   return line;
 }
 
+// `whole` with `removed` bytes at `at` replaced by `inserted`, built in one
+// allocation.
+std::string Spliced(std::string_view whole, std::size_t at, std::size_t removed,
+                    std::string_view inserted) {
+  std::string result;
+  result.reserve(whole.size() - removed + inserted.size());
+  result.append(whole.substr(0, at)).append(inserted).append(whole.substr(at + removed));
+  return result;
+}
+
+std::string_view Utf16LeUnits(const std::string& bytes) {
+  return std::string_view(bytes).substr(kUtf16LeBom.size());
+}
+
 }  // namespace
 
-IniDocument::IniDocument(std::string bytes) : bytes_(std::move(bytes)) {
-  const std::size_t limit = std::min<std::size_t>(bytes_.size(), kNone - 1);
-  const std::size_t most_keys = KeyLineBound(bytes_);
+IniDocument::IniDocument(std::string bytes)
+    : utf16_(StartsWithUtf16LeBom(bytes)),
+      utf16_bytes_(utf16_ ? std::move(bytes) : std::string()),
+      text_(utf16_ ? Utf8FromUtf16Le(Utf16LeUnits(utf16_bytes_)) : std::move(bytes)) {
+  const std::size_t limit = std::min<std::size_t>(text_.size(), kNone - 1);
+  const std::size_t most_keys = KeyLineBound(text_);
   keys_.reserve(most_keys);
   key_index_.Reserve(most_keys);
   std::uint32_t section = kNone;
   for (std::size_t begin = 0; begin < limit;) {
-    const std::size_t line_break = LineBreakFrom(bytes_, begin);
-    const std::size_t end = LineEndAt(bytes_, line_break);
+    const std::size_t line_break = LineBreakFrom(text_, begin);
+    const std::size_t end = LineEndAt(text_, line_break);
     if (end > limit) break;
     AddLine(static_cast<Offset>(begin), static_cast<Offset>(line_break), static_cast<Offset>(end),
             section);
@@ -102,15 +121,15 @@ IniDocument::IniDocument(std::string bytes) : bytes_(std::move(bytes)) {
 }
 
 std::string_view IniDocument::View(Text text) const {
-  return std::string_view(bytes_).substr(text.begin, text.size);
+  return std::string_view(text_).substr(text.begin, text.size);
 }
 
 IniDocument::Text IniDocument::TextOf(std::string_view view) const {
-  return Text{static_cast<Offset>(view.data() - bytes_.data()), static_cast<Offset>(view.size())};
+  return Text{static_cast<Offset>(view.data() - text_.data()), static_cast<Offset>(view.size())};
 }
 
 void IniDocument::AddLine(Offset begin, Offset line_break, Offset end, std::uint32_t& section) {
-  std::string_view text(bytes_.data() + begin, line_break - begin);
+  std::string_view text(text_.data() + begin, line_break - begin);
   // A NUL ends the line's text, as it does for Wine; what Windows does with
   // one is not known.
   text = text.substr(0, text.find('\0'));
@@ -121,7 +140,11 @@ void IniDocument::AddLine(Offset begin, Offset line_break, Offset end, std::uint
       section = AddSection(text.substr(first + 1), end);
       break;
     case ';':
-      break;  // a comment
+      // A comment. Where Windows puts a new key after a section's trailing
+      // comments is not known; Wine counts them as the section's entries and
+      // puts it after them.
+      if (section != kNone) sections_[section].insert_at = end;
+      break;
     default:
       // Lines before the first section, and in a repeated section, are
       // never read.
@@ -175,34 +198,46 @@ std::optional<std::string_view> IniDocument::Find(std::string_view section,
 }
 
 bool IniDocument::EndsOpen() const {
-  return !bytes_.empty() && bytes_.back() != '\r' && bytes_.back() != '\n';
+  return !text_.empty() && text_.back() != '\r' && text_.back() != '\n';
+}
+
+IniDocument::Splice IniDocument::SpliceFor(std::string_view section, std::string_view key,
+                                           std::optional<std::string_view> value) const {
+  section = Trim(section, kArgumentBlanks);
+  key = Trim(key, kArgumentBlanks);
+  Splice unchanged{0, 0, std::string()};
+  const std::uint32_t found = FindSection(section);
+  if (found == kNone) {
+    // A new section goes at the end, on a line of its own.
+    if (!value) return unchanged;
+    std::string lines(EndsOpen() ? kLineBreak : "");
+    lines.append(1, '[').append(section).append(1, ']').append(kLineBreak);
+    return Splice{text_.size(), 0, lines.append(KeyLineText(key, *value))};
+  }
+  const std::uint32_t line = FindKey(found, key);
+  if (line == kNone) {
+    if (!value) return unchanged;
+    const std::size_t at = sections_[found].insert_at;
+    // The section's last line may be the file's last, without a line break.
+    const std::string_view lead = at == text_.size() && EndsOpen() ? kLineBreak : "";
+    return Splice{at, 0, std::string(lead) + KeyLineText(key, *value)};
+  }
+  const KeyLine& old = keys_[line];
+  if (!value) return Splice{old.begin, LineEndAt(text_, old.line_break) - old.begin, {}};
+  // The key keeps its spelling and the line its line break.
+  return Splice{old.value_begin, old.line_break - old.value_begin, std::string(*value)};
 }
 
 std::string IniDocument::Edit(std::string_view section, std::string_view key,
                               std::optional<std::string_view> value) const {
-  section = Trim(section, kArgumentBlanks);
-  key = Trim(key, kArgumentBlanks);
-  std::string edited(bytes_);
-  const std::uint32_t found = FindSection(section);
-  if (found == kNone) {
-    // A new section goes at the end, on a line of its own.
-    if (!value) return edited;
-    if (EndsOpen()) edited.append(kLineBreak);
-    edited.append(1, '[').append(section).append(1, ']').append(kLineBreak);
-    return edited.append(KeyLineText(key, *value));
-  }
-  const std::uint32_t line = FindKey(found, key);
-  if (line == kNone) {
-    if (!value) return edited;
-    const std::size_t at = sections_[found].insert_at;
-    // The section's last line may be the file's last, without a line break.
-    const std::string_view lead = at == bytes_.size() && EndsOpen() ? kLineBreak : "";
-    return edited.insert(at, std::string(lead) + KeyLineText(key, *value));
-  }
-  const KeyLine& old = keys_[line];
-  if (!value) return edited.erase(old.begin, LineEndAt(bytes_, old.line_break) - old.begin);
-  // The key keeps its spelling and the line its line break.
-  return edited.replace(old.value_begin, old.line_break - old.value_begin, *value);
+  const Splice splice = SpliceFor(section, key, value);
+  if (!utf16_) return Spliced(text_, splice.at, splice.removed, splice.inserted);
+  // Only the edited characters are converted: every other byte of the file,
+  // a stray surrogate or a last odd byte too, stays as it was.
+  const std::string_view units = Utf16LeUnits(utf16_bytes_);
+  const std::size_t at = Utf16LeOffsetOf(units, splice.at);
+  const std::size_t removed = Utf16LeOffsetOf(units.substr(at), splice.removed);
+  return Spliced(utf16_bytes_, kUtf16LeBom.size() + at, removed, Utf16LeFromUtf8(splice.inserted));
 }
 
 }  // namespace povupdate::backend

@@ -67,5 +67,16 @@ TEST(IniDocumentTest, EditsInLargeFileLandInTheirSection) {
   EXPECT_EQ(removed.Find(middle, "Key4"), std::to_string(kSections / 2 * kKeys + 4));
 }
 
+// Where Windows puts a new key after a section's trailing comments is not
+// known; Wine puts it after them. Comments of other sections, of a repeated
+// copy of the section and before the first section don't move it.
+TEST(IniDocumentTest, NewKeyAfterTrailingCommentsOfItsSectionOnly) {
+  const IniDocument document(
+      "; top\r\n[a]\r\nk=1\r\n; end of a\r\n\r\n[A]\r\n; copy\r\n[b]\r\n; b\r\n");
+  EXPECT_EQ(document.Edit("a", "j", "2"),
+            "; top\r\n[a]\r\nk=1\r\n; end of a\r\nj=2\r\n\r\n[A]\r\n; copy\r\n[b]\r\n; b\r\n");
+  EXPECT_EQ(IniDocument("; top\r\n[a]\r\n").Edit("a", "j", "2"), "; top\r\n[a]\r\nj=2\r\n");
+}
+
 }  // namespace
 }  // namespace povupdate::test
