@@ -104,6 +104,8 @@ std::string_view Utf16LeUnits(const std::string& bytes) {
 IniDocument::IniDocument(std::string bytes)
     : utf16_(StartsWithUtf16LeBom(bytes)),
       utf16_bytes_(utf16_ ? std::move(bytes) : std::string()),
+      // Only one of the two members takes the bytes: utf16_ decides which.
+      // cppcheck-suppress accessMoved
       text_(utf16_ ? Utf8FromUtf16Le(Utf16LeUnits(utf16_bytes_)) : std::move(bytes)) {
   const std::size_t limit = std::min<std::size_t>(text_.size(), kNone - 1);
   const std::size_t most_keys = KeyLineBound(text_);
