@@ -1,5 +1,7 @@
 // The local configuration file: the version recorded for each software item,
 // as the key "Version" of the item's own section.
+#include <cstring>
+
 #include "config/config_context.h"
 #include "platform/allocator.h"
 #include "platform/text.h"
@@ -12,6 +14,20 @@ constexpr int kVersionSlot = 1;
 // A text a write can put into a profile file as it stands: a line break
 // would add lines, and so sections and keys, of its own.
 bool IsWritableText(const char* text) { return text != nullptr && !HasLineBreak(text); }
+
+bool IsBlankOtherThanSpace(char c) { return c == '\t' || c == '\v' || c == '\f'; }
+
+// A name a section header can hold so that it reads back as the same name:
+// the header ends at its first ']', and blanks other than spaces around the
+// name are dropped from the file's header but not from the name asked for.
+// Anything else would be written under a section no read finds, one more
+// with every write.
+bool IsSectionName(const char* name) {
+  if (!IsWritableText(name) || std::strchr(name, ']') != nullptr) return false;
+  const std::size_t length = std::strlen(name);
+  return length == 0 ||
+         (!IsBlankOtherThanSpace(name[0]) && !IsBlankOtherThanSpace(name[length - 1]));
+}
 
 }  // namespace
 
@@ -31,7 +47,7 @@ int ConfigContext::ReadItemVersion(const char* name) {
 }
 
 int ConfigContext::WriteLocalItem(const SoftwareInforRecord* record) {
-  if (!IsWritableText(record->Name) || !IsWritableText(record->Version)) {
+  if (!IsSectionName(record->Name) || !IsWritableText(record->Version)) {
     return POVUPDATE_BAD_ARGUMENT;
   }
   char* section = DuplicateText(record->Name);

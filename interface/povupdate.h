@@ -106,8 +106,9 @@ POVUPDATE_API int POVUPDATE_CALL GetTheLocalSoftwareInforFromIni(const char* nam
  * record->Name in the local configuration file, creating the file or the
  * item's section when missing; nothing else in the file changes. Only Name
  * and Version are read (the other fields may be null); the record is not
- * changed. Returns 11 for a null record, Name or Version or one holding a
- * line break, 13 when the file refuses the write.
+ * changed. Returns 11 for a null record, Name or Version, for one holding a
+ * line break, and for a Name no section header can hold (one holding "]" or
+ * starting or ending with a tab), 13 when the file refuses the write.
  */
 POVUPDATE_API int POVUPDATE_CALL UpdateLocalSoftwareInforToIni(const SoftwareInforRecord* record);
 

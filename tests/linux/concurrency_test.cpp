@@ -1,0 +1,232 @@
+// Several processes (or threads) using one local configuration file and one
+// registry store at once: no write is lost, and no reader sees part of one.
+#include <signal.h>
+#include <sys/mman.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <array>
+#include <atomic>
+#include <cstring>
+#include <functional>
+#include <iostream>
+#include <new>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "library_support.h"
+#include "test_support.h"
+
+namespace povupdate::test {
+namespace {
+
+constexpr int kWriters = 4;
+constexpr int kReaders = 4;
+// Items each writer records. Every write parses the whole file, which grows
+// with each item: 1,000 each (4,000 items) takes about a minute under the
+// sanitizers, this many a few seconds.
+constexpr int kItemsEach = 250;
+constexpr int kPathsEach = 200;
+
+enum class Workers { kProcesses, kThreads };
+
+std::string PrintWorkers(const ::testing::TestParamInfo<Workers>& info) {
+  return info.param == Workers::kProcesses ? "Processes" : "Threads";
+}
+
+// Memory that processes forked after its making share with the test.
+template <typename T>
+class SharedMemory {
+ public:
+  SharedMemory() {
+    void* block =
+        mmap(nullptr, sizeof(T), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+    if (block == MAP_FAILED) throw std::bad_alloc();
+    value_ = new (block) T();
+  }
+  ~SharedMemory() {
+    value_->~T();
+    munmap(value_, sizeof(T));
+  }
+  SharedMemory(const SharedMemory&) = delete;
+  SharedMemory& operator=(const SharedMemory&) = delete;
+
+  T& get() const { return *value_; }
+
+ private:
+  T* value_;
+};
+
+// Runs every body at once, each in a process of its own or a thread, and
+// gives their results (a process that doesn't exit normally gives -1).
+std::vector<int> RunAll(Workers kind, const std::vector<std::function<int()>>& bodies) {
+  std::vector<int> results(bodies.size(), -1);
+  if (kind == Workers::kThreads) {
+    std::vector<std::thread> threads;
+    for (std::size_t i = 0; i < bodies.size(); ++i) {
+      threads.emplace_back([&, i] { results[i] = bodies[i](); });
+    }
+    for (std::thread& thread : threads) thread.join();
+    return results;
+  }
+  std::vector<pid_t> children;
+  for (const auto& body : bodies) {
+    const pid_t child = fork();
+    if (child == 0) {
+      prctl(PR_SET_PDEATHSIG, SIGKILL);
+      _exit(body());
+    }
+    children.push_back(child);
+  }
+  for (std::size_t i = 0; i < children.size(); ++i) {
+    int status = 0;
+    if (children[i] > 0 && waitpid(children[i], &status, 0) == children[i] && WIFEXITED(status)) {
+      results[i] = WEXITSTATUS(status);
+    }
+  }
+  return results;
+}
+
+class ConcurrencyTest : public LibraryTest, public ::testing::WithParamInterface<Workers> {};
+
+// Local configuration ---------------------------------------------------------
+
+std::string ItemName(int writer, int item) {
+  return "Writer" + std::to_string(writer) + "-Item" + std::to_string(item);
+}
+std::string VersionOf(int writer, int item) {
+  return std::to_string(writer) + "." + std::to_string(item);
+}
+
+int RecordItems(int writer) {
+  int failures = 0;
+  for (int item = 0; item < kItemsEach; ++item) {
+    const std::string name = ItemName(writer, item);
+    const std::string version = VersionOf(writer, item);
+    SoftwareInforRecord record{};
+    record.Name = const_cast<char*>(name.c_str());
+    record.Version = const_cast<char*>(version.c_str());
+    failures += UpdateLocalSoftwareInforToIni(&record) != POVUPDATE_OK;
+  }
+  return failures == 0 ? 0 : 1;
+}
+
+TEST_P(ConcurrencyTest, WritersOfDistinctItemsLoseNone) {
+  std::vector<std::function<int()>> bodies;
+  for (int writer = 0; writer < kWriters; ++writer) {
+    bodies.push_back([writer] { return RecordItems(writer); });
+  }
+  EXPECT_EQ(RunAll(GetParam(), bodies), std::vector<int>(kWriters, 0));
+
+  std::size_t expected_size = 0;
+  for (int writer = 0; writer < kWriters; ++writer) {
+    for (int item = 0; item < kItemsEach; ++item) {
+      Record record;
+      ASSERT_EQ(GetTheLocalSoftwareInforFromIni(ItemName(writer, item).c_str(), record.get()),
+                POVUPDATE_OK);
+      ASSERT_EQ(record.Texts()[1], VersionOf(writer, item)) << ItemName(writer, item);
+      expected_size +=
+          ("[" + ItemName(writer, item) + "]\r\nVersion=" + VersionOf(writer, item) + "\r\n")
+              .size();
+    }
+  }
+  EXPECT_EQ(ReadFile(LocalFile()).size(), expected_size) << "no section is written twice";
+}
+
+// Install path ----------------------------------------------------------------
+
+const std::string kSeed = "/srv/seed";
+
+std::string WriterDir(int writer) { return "/srv/writer" + std::to_string(writer) + "/"; }
+std::string PathOf(int writer, int n) { return WriterDir(writer) + std::to_string(n); }
+
+int SetPath(std::string path) {
+  path.resize(path.size() + 8, '\0');  // room for "/Install"
+  return SetSaveFilePath(path.data());
+}
+
+// What the readers and writers share.
+struct InstallPathRun {
+  std::atomic<int> writers_running{kWriters};
+  std::array<std::atomic<int>, kReaders> reads{};
+};
+
+// Tells whether each value a reader gets in turn can be the stored one: the
+// seed until a writer's value came, then writers' values, each writer's
+// never older than one seen before.
+class ReadChecker {
+ public:
+  bool Accept(const char* text) {
+    if (text == nullptr) return false;
+    if (kSeed + "/Install" == text) return !writer_seen_;
+    for (int writer = 0; writer < kWriters; ++writer) {
+      const std::string dir = WriterDir(writer);
+      if (std::strncmp(text, dir.c_str(), dir.size()) != 0) continue;
+      const int n = std::atoi(text + dir.size());
+      if (n < last_[writer] || PathOf(writer, n) + "/Install" != text) return false;
+      last_[writer] = n;
+      writer_seen_ = true;
+      return true;
+    }
+    return false;
+  }
+
+ private:
+  std::array<int, kWriters> last_{};
+  bool writer_seen_ = false;
+};
+
+int ReadUntilWritersEnd(InstallPathRun& run, int reader) {
+  ReadChecker checker;
+  bool last_round = false;
+  while (!last_round) {
+    last_round = run.writers_running == 0;
+    char* path = GetSaveFilePath();
+    const bool accepted = checker.Accept(path);
+    const std::string text = TakeText(path);
+    if (!accepted) {
+      std::cerr << "reader " << reader << " got " << text << "\n";
+      return 1;
+    }
+    ++run.reads[reader];
+  }
+  return 0;
+}
+
+int WritePaths(InstallPathRun& run, int writer) {
+  int failures = 0;
+  for (int n = 1; n <= kPathsEach; ++n) failures += SetPath(PathOf(writer, n)) != POVUPDATE_OK;
+  --run.writers_running;
+  return failures == 0 ? 0 : 1;
+}
+
+TEST_P(ConcurrencyTest, ReadersOfTheInstallPathSeeOnlyWholeStoredValues) {
+  // With a value stored, a reader never stores the default.
+  ASSERT_EQ(SetPath(kSeed), POVUPDATE_OK);
+  SharedMemory<InstallPathRun> run;
+  std::vector<std::function<int()>> bodies;
+  for (int writer = 0; writer < kWriters; ++writer) {
+    bodies.push_back([&run, writer] { return WritePaths(run.get(), writer); });
+  }
+  for (int reader = 0; reader < kReaders; ++reader) {
+    bodies.push_back([&run, reader] { return ReadUntilWritersEnd(run.get(), reader); });
+  }
+  EXPECT_EQ(RunAll(GetParam(), bodies), std::vector<int>(kWriters + kReaders, 0));
+  for (int reader = 0; reader < kReaders; ++reader) EXPECT_GT(run.get().reads[reader], 1);
+
+  // The last value stored is some writer's last.
+  const std::string last = TakeText(GetSaveFilePath());
+  bool some_writers_last = false;
+  for (int writer = 0; writer < kWriters; ++writer) {
+    some_writers_last = some_writers_last || last == PathOf(writer, kPathsEach) + "/Install";
+  }
+  EXPECT_TRUE(some_writers_last) << last;
+}
+
+INSTANTIATE_TEST_SUITE_P(Workers, ConcurrencyTest,
+                         ::testing::Values(Workers::kProcesses, Workers::kThreads), PrintWorkers);
+
+}  // namespace
+}  // namespace povupdate::test
