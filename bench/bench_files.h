@@ -1,0 +1,31 @@
+// The files the benchmark cases read, written the same way for every build:
+// an update file whose entries carry all seven keys, and a local
+// configuration file, both with Windows line ends.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace povupdate::bench {
+
+// The sizes every build measures: entries of the update file for the walk,
+// items of the local configuration file for its two calls.
+constexpr int kWalkSizes[] = {10, 100, 1000, 5000, 20000};
+constexpr int kLocalSizes[] = {10, 100, 1000};
+
+// The section names of items 1 to `count` ("Pkg00001", ...), the same in the
+// update file and the local configuration file.
+std::vector<std::string> ItemNames(int count);
+
+// Update_<v>.ini and PovConfig_<v>.ini in `directory` (ending in a separator).
+std::string UpdateFilePath(const std::string& directory);
+std::string LocalFilePath(const std::string& directory);
+
+bool WriteUpdateFile(const std::string& path, int entries);
+bool WriteLocalFile(const std::string& path, int items);
+
+// Sets the file's modification time some seconds into the past: Wine
+// re-parses a profile file modified in the last 2.1 s on every call.
+bool BackDate(const std::string& path);
+
+}  // namespace povupdate::bench

@@ -1,0 +1,278 @@
+// Speed of the exports on Linux, through the shipped libpovupdate.so, with
+// Google Benchmark. After Google Benchmark's own table it prints one line per
+// case, "row <case> <median> <min> <max>" in nanoseconds per call over the
+// repetitions, and for each update-list size the heap use of a full walk.
+#include <benchmark/benchmark.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <system_error>
+#include <utility>
+#include <vector>
+
+#include "bench_files.h"
+#include "counting_malloc.h"
+#include "library_calls.h"
+
+namespace {
+
+using namespace povupdate::bench;
+
+constexpr int kRepetitions = 9;
+constexpr double kMinSecondsPerRepetition = 0.1;
+// The profile cache trusts a parse only once the file's ctime, which no
+// program can set back, lies a margin (at most 3 s) before the read.
+constexpr unsigned kSettleSeconds = 4;
+
+// A private directory for the module directories and the registry store,
+// removed at the end.
+class Workspace {
+ public:
+  Workspace() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "povupdate-bench-XXXXXX");
+    if (mkdtemp(pattern.data()) != nullptr) root_ = pattern + "/";
+  }
+  ~Workspace() {
+    std::error_code ignored;
+    if (!root_.empty()) std::filesystem::remove_all(root_, ignored);
+  }
+  Workspace(const Workspace&) = delete;
+  Workspace& operator=(const Workspace&) = delete;
+
+  bool ok() const { return !root_.empty(); }
+  // Creates root/name/ and returns it; writing to it fails when it couldn't
+  // be created.
+  std::string Directory(const std::string& name) const {
+    std::error_code ignored;
+    std::filesystem::create_directories(root_ + name, ignored);
+    return root_ + name + "/";
+  }
+
+ private:
+  std::string root_;
+};
+
+void UseModuleDirectory(const std::string& directory) {
+  setenv("POVUPDATE_MODULE_DIR", directory.c_str(), 1);
+}
+
+// Every benchmark reports how many calls one iteration makes.
+void CountCalls(benchmark::State& state, int calls) { state.counters["calls"] = calls; }
+
+void Walk(benchmark::State& state, const std::string& directory) {
+  UseModuleDirectory(directory);
+  int calls = 0;
+  for (auto _ : state) {
+    calls = WalkUpdateList();
+    if (calls < 0) {
+      state.SkipWithError("walk failed");
+      break;
+    }
+  }
+  CountCalls(state, calls);
+}
+
+void LocalGet(benchmark::State& state, const std::string& directory,
+              const std::vector<std::string>& names) {
+  UseModuleDirectory(directory);
+  std::size_t item = 0;
+  for (auto _ : state) {
+    if (!ReadLocalItem(names[item].c_str())) {
+      state.SkipWithError("read failed");
+      break;
+    }
+    item = (item + 1) % names.size();
+  }
+  CountCalls(state, 1);
+}
+
+// Two versions in turn, counted across the runs of a case, so that every
+// call changes the file.
+void LocalUpdate(benchmark::State& state, const std::string& directory,
+                 const std::vector<std::string>& names) {
+  static std::map<std::string, std::size_t> calls_made;
+  std::size_t& call = calls_made[directory];
+  UseModuleDirectory(directory);
+  for (auto _ : state) {
+    const char* version = (call / names.size()) % 2 == 0 ? "1.0.1" : "1.0.2";
+    if (!RecordLocalItem(names[call % names.size()].c_str(), version)) {
+      state.SkipWithError("write failed");
+      break;
+    }
+    ++call;
+  }
+  CountCalls(state, 1);
+}
+
+template <typename Call>
+void SingleCall(benchmark::State& state, const std::string& directory, Call call) {
+  UseModuleDirectory(directory);
+  for (auto _ : state) {
+    if (!call()) {
+      state.SkipWithError("call failed");
+      break;
+    }
+  }
+  CountCalls(state, 1);
+}
+
+double Min(const std::vector<double>& values) {
+  return *std::min_element(values.begin(), values.end());
+}
+
+double Max(const std::vector<double>& values) {
+  return *std::max_element(values.begin(), values.end());
+}
+
+template <typename... Args>
+void Register(const std::string& name, Args&&... args) {
+  benchmark::RegisterBenchmark(name.c_str(), std::forward<Args>(args)...)
+      ->Repetitions(kRepetitions)
+      ->ReportAggregatesOnly(true)
+      ->ComputeStatistics("min", Min)
+      ->ComputeStatistics("max", Max)
+      ->MinTime(kMinSecondsPerRepetition)
+      ->Unit(benchmark::kNanosecond);
+}
+
+// Google Benchmark's table, then the rows, per call.
+class RowReporter : public benchmark::ConsoleReporter {
+ public:
+  // Without colours: the output is kept in a file.
+  RowReporter() : ConsoleReporter(OO_Tabular) {}
+
+  void ReportRuns(const std::vector<Run>& runs) override {
+    ConsoleReporter::ReportRuns(runs);
+    for (const Run& run : runs) {
+      const auto calls = run.counters.find("calls");
+      if (run.run_type != Run::RT_Aggregate || calls == run.counters.end()) continue;
+      const std::string& name = run.run_name.function_name;
+      if (stats_.count(name) == 0) order_.push_back(name);
+      stats_[name][run.aggregate_name] = run.GetAdjustedRealTime() / calls->second.value;
+    }
+  }
+  void Finalize() override {
+    ConsoleReporter::Finalize();
+    for (const std::string& name : order_) {
+      std::map<std::string, double>& stat = stats_[name];
+      std::printf("row\t%s\t%.1f\t%.1f\t%.1f\n", name.c_str(), stat["median"], stat["min"],
+                  stat["max"]);
+    }
+  }
+
+ private:
+  std::vector<std::string> order_;
+  std::map<std::string, std::map<std::string, double>> stats_;
+};
+
+// The heap use of one full walk, call by call: the bytes allocated beyond
+// the texts handed out, for the first call (which fills the profile cache)
+// and at most for any later one; and the mean over the walk.
+bool ReportWalkMemory(const std::string& directory, int entries) {
+  UseModuleDirectory(directory);
+  long handed_out = 0, first_extra = 0, later_extra = 0, total_extra = 0, later_allocations = 0;
+  int calls = 0;
+  for (int cursor = 1; cursor != -1; ++calls) {
+    StartCountingAllocations();
+    const long bytes = ReadNextEntry(cursor);
+    const AllocationCount count = StopCountingAllocations();
+    if (bytes < 0 || calls > entries) return false;
+    const long extra = count.bytes - bytes;
+    handed_out += bytes;
+    total_extra += extra;
+    if (calls == 0) {
+      first_extra = extra;
+    } else {
+      later_extra = std::max(later_extra, extra);
+      later_allocations = std::max(later_allocations, count.calls);
+    }
+  }
+  if (calls != entries + 1) return false;
+  std::printf("memory\twalk/%d\t%d\t%ld\t%ld\t%ld\t%ld\t%ld\n", entries, calls, handed_out / calls,
+              first_extra, later_extra, later_allocations, total_extra / calls);
+  return true;
+}
+
+bool Prepare(const Workspace& workspace, std::map<std::string, std::string>& directories) {
+  bool written = true;
+  for (int entries : kWalkSizes) {
+    const std::string directory = workspace.Directory("walk-" + std::to_string(entries));
+    written = written && WriteUpdateFile(UpdateFilePath(directory), entries) &&
+              BackDate(UpdateFilePath(directory));
+    directories["walk/" + std::to_string(entries)] = directory;
+  }
+  for (int items : kLocalSizes) {
+    for (const char* call : {"local_get", "local_update"}) {
+      const std::string name = std::string(call) + "/" + std::to_string(items);
+      const std::string directory = workspace.Directory(call + ("-" + std::to_string(items)));
+      written = written && WriteLocalFile(LocalFilePath(directory), items) &&
+                BackDate(LocalFilePath(directory));
+      directories[name] = directory;
+    }
+  }
+  directories["host"] = workspace.Directory("host");
+  setenv("POVUPDATE_REGISTRY_DIR", workspace.Directory("registry").c_str(), 1);
+  setenv("POVUPDATE_OS_VERSION", "6.1", 1);
+  return written;
+}
+
+bool NamesUpdateFile() {
+  char name[32];
+  return ReadFileName(name, sizeof name) && std::string(name) == "Update_6.1.ini";
+}
+
+void RegisterCases(const std::map<std::string, std::string>& directories,
+                   const std::string& install_path) {
+  for (int entries : kWalkSizes) {
+    const std::string name = "walk/" + std::to_string(entries);
+    Register(name, Walk, directories.at(name));
+  }
+  for (int items : kLocalSizes) {
+    const std::vector<std::string> names = ItemNames(items);
+    const std::string size = "/" + std::to_string(items);
+    Register("local_get" + size, LocalGet, directories.at("local_get" + size), names);
+    Register("local_update" + size, LocalUpdate, directories.at("local_update" + size), names);
+  }
+  const std::string& host = directories.at("host");
+  Register("get_save_path", SingleCall<bool (*)()>, host, ReadSavePath);
+  Register("set_save_path", [host, install_path](benchmark::State& state) {
+    SingleCall(state, host, [&] { return StoreSavePath(install_path.c_str()); });
+  });
+  Register("file_name", [host](benchmark::State& state) {
+    char name[32];
+    SingleCall(state, host, [&] { return ReadFileName(name, sizeof name); });
+  });
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  const Workspace workspace;
+  std::map<std::string, std::string> directories;
+  if (!workspace.ok() || !Prepare(workspace, directories)) {
+    std::fprintf(stderr, "povupdate_bench: can't write the benchmark's files\n");
+    return 1;
+  }
+  sleep(kSettleSeconds);
+  for (int entries : kWalkSizes) {
+    if (!ReportWalkMemory(directories.at("walk/" + std::to_string(entries)), entries)) {
+      std::fprintf(stderr, "povupdate_bench: a walk of %d entries failed or miscounted\n", entries);
+      return 1;
+    }
+  }
+  if (!NamesUpdateFile()) {
+    std::fprintf(stderr, "povupdate_bench: the library doesn't name the update file for 6.1\n");
+    return 1;
+  }
+  RegisterCases(directories, directories.at("host") + "Install");
+  RowReporter reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  benchmark::Shutdown();
+  return 0;
+}

@@ -1,0 +1,128 @@
+# Turns the rows of the two benchmark programs into bench/results/results.md
+# (on standard output) and the walk's figures into the file `plot`, for
+# gnuplot. Usage: awk -v date=... -v machine=... -v wine=... -v arch=...
+#   -v load=... -v plot=FILE -f report.awk LINUX_ROWS WINDOWS_ROWS
+# Rows: "row|floor <case> <median> <min> <max>" in ns per call; "memory
+# walk/<n> <calls> <handed-out bytes per call> <first call's other bytes>
+# <most other bytes of a later call> <most allocations of a later call>
+# <mean other bytes per call>".
+BEGIN { FS = "\t" }
+# Colour codes of a terminal reporter don't belong to the rows.
+{ gsub(/\033\[[0-9;]*m/, "") }
+FILENAME == ARGV[1] && $1 == "row" { keep("linux") }
+FILENAME == ARGV[1] && $1 == "memory" {
+  memory[$2] = 1
+  for (i = 3; i <= 8; ++i) memory[$2, i] = $i
+}
+FILENAME == ARGV[2] && $1 == "row" { keep("windows") }
+FILENAME == ARGV[2] && $1 == "floor" { keep("floor") }
+
+function keep(build) {
+  if (!(($2) in seen)) { seen[$2] = 1; order[++cases] = $2 }
+  median[build, $2] = $3; low[build, $2] = $4; high[build, $2] = $5; has[build, $2] = 1
+}
+
+# A time in the unit that suits its median, with the spread in the same unit.
+function unit_of(ns) { return ns >= 1e6 ? 1e6 : ns >= 1e3 ? 1e3 : 1 }
+function unit_name(scale) { return scale == 1e6 ? "ms" : scale == 1e3 ? "µs" : "ns" }
+function number(value) {
+  return sprintf(value >= 100 ? "%.0f" : value >= 10 ? "%.1f" : "%.2f", value)
+}
+function figure(build, name,    scale) {
+  if (!has[build, name]) return "–"
+  scale = unit_of(median[build, name])
+  return number(median[build, name] / scale) " " unit_name(scale) " (" \
+         number(low[build, name] / scale) "–" number(high[build, name] / scale) ")"
+}
+function ratio(a, b, name) {
+  if (!has[a, name] || !has[b, name]) return "–"
+  return sprintf("%.2f", median[a, name] / median[b, name])
+}
+function verdict(ok) { return ok ? "met" : "**missed**" }
+
+END {
+  printf "# PovUpdate benchmarks\n\n"
+  printf "- Date: %s\n- Machine: %s\n- Wine: %s\n- Windows build: %s\n- Load average: %s\n\n",
+         date, machine, wine, arch, load
+  printf "Every figure is the time per call: the median of repeated runs, with the fastest and "
+  printf "slowest run in brackets. Linux runs the native library with Google Benchmark; Windows "
+  printf "runs PovUpdate.dll under Wine; the floor is the same sequence of system calls made "
+  printf "under Wine without the library. Both programs and the wineserver ran on CPU 0.\n\n"
+  printf "| case | Linux | Windows (Wine) | raw-syscall floor | Windows/Linux | Windows/raw |\n"
+  printf "| --- | ---: | ---: | ---: | ---: | ---: |\n"
+  for (i = 1; i <= cases; ++i) {
+    name = order[i]
+    printf "| %s | %s | %s | %s | %s | %s |\n", name, figure("linux", name),
+           figure("windows", name), figure("floor", name), ratio("windows", "linux", name),
+           ratio("windows", "floor", name)
+  }
+  # Each walk size once: entries, then median, min and max in µs of each build.
+  for (i = 1; i <= cases; ++i) {
+    name = order[i]
+    if (name !~ /^walk\//) continue
+    entries = substr(name, 6)
+    line = entries
+    for (b = 1; b <= 3; ++b) {
+      build = b == 1 ? "linux" : b == 2 ? "windows" : "floor"
+      if (has[build, name]) {
+        line = line sprintf(" %.4f %.4f %.4f", median[build, name] / 1e3, low[build, name] / 1e3,
+                            high[build, name] / 1e3)
+      } else {
+        line = line " NaN NaN NaN"
+      }
+    }
+    print line > plot
+  }
+
+  printf "\n## Heap use of a full walk (Linux)\n\n"
+  printf "Bytes allocated per call beyond the eight texts handed out. The first call parses the "
+  printf "file into the process's profile cache, which keeps it.\n\n"
+  printf "| entries | calls | handed out per call | first call, other | later calls, other (most) | "
+  printf "allocations per later call (most) | other per call over the walk |\n"
+  printf "| ---: | ---: | ---: | ---: | ---: | ---: | ---: |\n"
+  for (name in memory) {
+    if (index(name, SUBSEP)) continue
+    sizes[++sized] = substr(name, 6) + 0
+  }
+  for (i = 1; i <= sized; ++i) for (j = i + 1; j <= sized; ++j) {
+    if (sizes[j] < sizes[i]) { t = sizes[i]; sizes[i] = sizes[j]; sizes[j] = t }
+  }
+  for (i = 1; i <= sized; ++i) {
+    name = "walk/" sizes[i]
+    printf "| %d | %d | %d B | %d B | %d B | %d | %d B |\n", sizes[i], memory[name, 3],
+           memory[name, 4], memory[name, 5], memory[name, 6], memory[name, 7], memory[name, 8]
+  }
+
+  printf "\n## Targets\n\n"
+  ok = 1
+  worst = ""
+  for (i = 1; i <= cases; ++i) {
+    name = order[i]
+    entries = substr(name, 6) + 0
+    if (name !~ /^walk\// || entries > 5000) continue
+    r = has["linux", name] && has["windows", name] ? median["windows", name] / median["linux", name] : 0
+    if (r < 20) ok = 0
+    worst = worst sprintf(" %s %.1f×;", name, r)
+  }
+  printf "- Linux full-walk call at least 20× cheaper than Windows under Wine, 10 to 5,000 entries: "
+  printf "%s (Windows/Linux:%s)\n", verdict(ok), worst
+  r = median["linux", "walk/20000"] / median["linux", "walk/100"]
+  printf "- Linux walk call at 20,000 entries at most 1.5× its cost at 100: %s (%.2f×)\n",
+         verdict(r <= 1.5), r
+  ok = 1
+  over = ""
+  for (i = 1; i <= cases; ++i) {
+    name = order[i]
+    if (!has["windows", name] || !has["floor", name]) continue
+    r = median["windows", name] / median["floor", name]
+    if (r > 1.10) { ok = 0; over = over sprintf(" %s %.2f×;", name, r) }
+  }
+  printf "- Windows at most 1.10× the raw system calls, every call: %s%s\n", verdict(ok),
+         ok ? "" : " (over:" over ")"
+  small = memory["walk/10", 6]
+  large = memory["walk/20000", 6]
+  printf "- A walk of 20,000 entries allocates no more than the texts it hands out plus a bounded "
+  printf "amount per call: %s (at most %d B per later call at 20,000 entries, %d B at 10; the "\
+         "first call's %d B is the parse the cache keeps)\n",
+         verdict(large > 0 && large <= small * 1.05), large, small, memory["walk/20000", 5]
+}
