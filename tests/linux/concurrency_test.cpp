@@ -8,6 +8,7 @@
 
 #include <array>
 #include <atomic>
+#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <iostream>
@@ -24,10 +25,13 @@ namespace {
 
 constexpr int kWriters = 4;
 constexpr int kReaders = 4;
-// Items each writer records. Every write parses the whole file, which grows
-// with each item: 1,000 each (4,000 items) takes about a minute under the
-// sanitizers, this many a few seconds.
-constexpr int kItemsEach = 250;
+// Items each writer records: 1,000, or POVUPDATE_TEST_ITEMS_EACH. Every
+// write parses the whole file, which grows with each item, so a run under
+// valgrind asks for fewer.
+int ItemsEach() {
+  const char* text = std::getenv("POVUPDATE_TEST_ITEMS_EACH");
+  return text != nullptr && std::atoi(text) > 0 ? std::atoi(text) : 1000;
+}
 constexpr int kPathsEach = 200;
 
 enum class Workers { kProcesses, kThreads };
@@ -102,7 +106,7 @@ std::string VersionOf(int writer, int item) {
 
 int RecordItems(int writer) {
   int failures = 0;
-  for (int item = 0; item < kItemsEach; ++item) {
+  for (int item = 0; item < ItemsEach(); ++item) {
     const std::string name = ItemName(writer, item);
     const std::string version = VersionOf(writer, item);
     SoftwareInforRecord record{};
@@ -122,7 +126,7 @@ TEST_P(ConcurrencyTest, WritersOfDistinctItemsLoseNone) {
 
   std::size_t expected_size = 0;
   for (int writer = 0; writer < kWriters; ++writer) {
-    for (int item = 0; item < kItemsEach; ++item) {
+    for (int item = 0; item < ItemsEach(); ++item) {
       Record record;
       ASSERT_EQ(GetTheLocalSoftwareInforFromIni(ItemName(writer, item).c_str(), record.get()),
                 POVUPDATE_OK);
