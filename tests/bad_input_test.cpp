@@ -78,24 +78,6 @@ std::string ReadVersion(const std::string& name) {
   return record.Texts()[1];
 }
 
-// Calls SetSaveFilePath with the text in a buffer with room for "\Install".
-int SetPath(const std::string& text, std::string* after = nullptr) {
-  std::vector<char> buffer(text.size() + 9, '\0');
-  std::memcpy(buffer.data(), text.c_str(), text.size());
-  const int result = SetSaveFilePath(buffer.data());
-  if (after != nullptr) *after = buffer.data();
-  return result;
-}
-
-void StoreValue(DWORD type, const std::string& bytes) {
-  HKEY key = nullptr;
-  ASSERT_EQ(RegCreateKeyA(HKEY_LOCAL_MACHINE, kInstallKey, &key), ERROR_SUCCESS);
-  ASSERT_EQ(RegSetValueExA(key, "InstallPath", 0, type, reinterpret_cast<const BYTE*>(bytes.data()),
-                           static_cast<DWORD>(bytes.size())),
-            ERROR_SUCCESS);
-  RegCloseKey(key);
-}
-
 // The stored install path as type and bytes; "(none)" when there is none.
 std::string StoredInstallPath() {
   HKEY key = nullptr;
@@ -111,7 +93,6 @@ std::string StoredInstallPath() {
   if (status != ERROR_SUCCESS) return "(none)";
   return std::to_string(type) + ":" + std::string(data.data(), size);
 }
-
 
 std::string FileText(const std::string& path) {
   std::error_code ignored;
@@ -129,7 +110,7 @@ class BadInputTest : public LibraryTest {
   void WriteFiles() {
     WriteFile(UpdateFile(), kUpdateBytes);
     WriteFile(LocalFile(), kLocalBytes);
-    ASSERT_EQ(SetPath("Apps"), POVUPDATE_OK);
+    ASSERT_EQ(SetInstallPath("Apps"), POVUPDATE_OK);
   }
 };
 
@@ -183,14 +164,14 @@ TEST_F(BadInputTest, OverLongTextsGetTheirCodeAndLoseNothing) {
        {std::string(300, 'a'), std::string(10000, 'a'), kSep + std::string(258, 'a'),
         std::string(260, 'a') + "Install"}) {
     std::string after;
-    EXPECT_EQ(SetPath(path, &after), POVUPDATE_PATH_TOO_LONG) << path.size();
+    EXPECT_EQ(SetInstallPath(path, &after), POVUPDATE_PATH_TOO_LONG) << path.size();
     EXPECT_EQ(after, path) << "nothing is appended to a refused path";
     EXPECT_EQ(Kept(), kept);
   }
   // 251 characters and "\Install" make the longest path there is: kept.
   const std::string longest = kSep + std::string(250, 'a') + kSep + "Install";
   ASSERT_EQ(longest.size(), 259u);
-  EXPECT_EQ(SetPath(longest.substr(0, 251)), POVUPDATE_OK);
+  EXPECT_EQ(SetInstallPath(longest.substr(0, 251)), POVUPDATE_OK);
   EXPECT_EQ(TakeText(GetSaveFilePath()), longest);
 
   // An item name of 10,000 characters is looked up, copied and recorded whole.
@@ -294,7 +275,7 @@ TEST_F(BadInputTest, StoredValuesThatAreNoPathGiveWayToTheDefault) {
        {std::pair<DWORD, std::string>{REG_MULTI_SZ, std::string("a\0\0", 3)},
         {REG_NONE, "x"},
         {REG_SZ, std::string(10000, 'u') + std::string(1, '\0')}}) {
-    StoreValue(type, bytes);
+    StoreInstallPathValue(type, bytes);
     EXPECT_EQ(TakeText(GetSaveFilePath()), Default()) << "type " << type;
     EXPECT_EQ(StoredInstallPath(), std::to_string(REG_SZ) + ":" + Default() + std::string(1, '\0'));
   }
@@ -311,7 +292,7 @@ class DamagedStoreTest : public BadInputTest {
 // A store whose file isn't one the store wrote can't be read, so no install
 // path can be had, and is never written over.
 TEST_F(DamagedStoreTest, ADamagedStoreGivesNoInstallPathAndStaysAsItIs) {
-  ASSERT_EQ(SetPath("/srv/apps"), POVUPDATE_OK);
+  ASSERT_EQ(SetInstallPath("/srv/apps"), POVUPDATE_OK);
   const std::string good = ReadFile(StoreFile());
   const std::vector<std::string> damaged = {
       "",
@@ -327,7 +308,7 @@ TEST_F(DamagedStoreTest, ADamagedStoreGivesNoInstallPathAndStaysAsItIs) {
     WriteFile(StoreFile(), bytes);
     EXPECT_EQ(GetSaveFilePath(), nullptr);
     std::string after;
-    EXPECT_EQ(SetPath("/srv/other", &after), POVUPDATE_INSTALL_KEY_FAILED);
+    EXPECT_EQ(SetInstallPath("/srv/other", &after), POVUPDATE_INSTALL_KEY_FAILED);
     EXPECT_EQ(after, "/srv/other");
     EXPECT_EQ(ReadFile(StoreFile()), bytes);
   }
@@ -335,11 +316,11 @@ TEST_F(DamagedStoreTest, ADamagedStoreGivesNoInstallPathAndStaysAsItIs) {
   fs::remove(StoreFile());
   fs::create_directory(StoreFile());
   EXPECT_EQ(GetSaveFilePath(), nullptr);
-  EXPECT_EQ(SetPath("/srv/other"), POVUPDATE_INSTALL_KEY_FAILED);
+  EXPECT_EQ(SetInstallPath("/srv/other"), POVUPDATE_INSTALL_KEY_FAILED);
   fs::remove_all(ModuleDir() + "registry");
   WriteFile(ModuleDir() + "registry", "not a directory");
   EXPECT_EQ(GetSaveFilePath(), nullptr);
-  EXPECT_EQ(SetPath("/srv/other"), POVUPDATE_INSTALL_KEY_FAILED);
+  EXPECT_EQ(SetInstallPath("/srv/other"), POVUPDATE_INSTALL_KEY_FAILED);
   EXPECT_EQ(ReadFile(ModuleDir() + "registry"), "not a directory");
 }
 
@@ -357,7 +338,7 @@ TEST_F(BadInputTest, UnreadableFilesReadAsEmptyAndRefuseWrites) {
   EXPECT_EQ(ReadVersion("Viewer"), "");
   EXPECT_EQ(Write("Viewer", "2"), POVUPDATE_WRITE_FAILED);
   EXPECT_EQ(GetSaveFilePath(), nullptr);
-  EXPECT_EQ(SetPath("/srv/other"), POVUPDATE_INSTALL_KEY_FAILED);
+  EXPECT_EQ(SetInstallPath("/srv/other"), POVUPDATE_INSTALL_KEY_FAILED);
   for (const std::string& file : {UpdateFile(), LocalFile(), ModuleDir() + "registry"}) {
     fs::permissions(file, fs::perms::owner_all);
   }
@@ -381,7 +362,7 @@ TEST_F(BadInputTest, AHostDirectoryTooLongForItsFilesLeavesThemAlone) {
   EXPECT_EQ(Write("Viewer", "2"), POVUPDATE_WRITE_FAILED);
   DeleteTheUpdateFile();
   EXPECT_EQ(GetSaveFilePath(), nullptr) << "no default can be made";
-  EXPECT_EQ(SetPath("/srv/apps"), POVUPDATE_OK) << "the registry doesn't depend on it";
+  EXPECT_EQ(SetInstallPath("/srv/apps"), POVUPDATE_OK) << "the registry doesn't depend on it";
   EXPECT_EQ(TakeText(GetSaveFilePath()), "/srv/apps/Install");
   EXPECT_EQ(ReadFile(deep + "/Update_6.1.ini"), kUpdateBytes);
   EXPECT_EQ(ReadFile(deep + "/PovConfig_6.1.ini"), kLocalBytes);

@@ -50,28 +50,11 @@ StoredValue ReadStored() {
   return value;
 }
 
-void Store(DWORD type, const std::string& bytes) {
-  HKEY key = nullptr;
-  ASSERT_EQ(RegCreateKeyA(HKEY_LOCAL_MACHINE, kSubKey, &key), ERROR_SUCCESS);
-  ASSERT_EQ(RegSetValueExA(key, "InstallPath", 0, type, reinterpret_cast<const BYTE*>(bytes.data()),
-                           static_cast<DWORD>(bytes.size())),
-            ERROR_SUCCESS);
-  RegCloseKey(key);
-}
-
 std::string Sz(const std::string& text) { return text + std::string(1, '\0'); }
 
 class InstallPathTest : public LibraryTest {
  protected:
   std::string Default() const { return ModuleDir() + "Install"; }
-  // Calls SetSaveFilePath with the text in a buffer with room to extend it.
-  int Set(const std::string& text, std::string* after = nullptr) {
-    std::vector<char> buffer(text.size() + 9, '\0');
-    std::memcpy(buffer.data(), text.c_str(), text.size());
-    const int result = SetSaveFilePath(buffer.data());
-    if (after != nullptr) *after = buffer.data();
-    return result;
-  }
 };
 
 TEST_F(InstallPathTest, TheFirstReadStoresTheDefault) {
@@ -108,7 +91,7 @@ TEST_F(InstallPathTest, TheLastComponentIsMadeInstall) {
   };
   for (const auto& c : cases) {
     std::string after;
-    ASSERT_EQ(Set(c.given, &after), 0) << c.given;
+    ASSERT_EQ(SetInstallPath(c.given, &after), 0) << c.given;
     EXPECT_EQ(after, c.stored) << "the host's buffer holds what was stored";
     EXPECT_EQ(ReadStored().bytes, Sz(c.stored));
     EXPECT_EQ(TakeText(GetSaveFilePath()), c.stored);
@@ -118,36 +101,36 @@ TEST_F(InstallPathTest, TheLastComponentIsMadeInstall) {
 TEST_F(InstallPathTest, PathsUpTo259CharactersAreKept) {
   const std::string longest = kSep + std::string(250, 'a') + kSep + "Install";
   ASSERT_EQ(longest.size(), 259u);
-  EXPECT_EQ(Set(longest), 0);
+  EXPECT_EQ(SetInstallPath(longest), 0);
   EXPECT_EQ(TakeText(GetSaveFilePath()), longest);
 
   // One past the limit can't be read back whole: the default takes its place.
-  Store(REG_SZ, Sz(longest + "x"));
+  StoreInstallPathValue(REG_SZ, Sz(longest + "x"));
   EXPECT_EQ(TakeText(GetSaveFilePath()), Default());
 }
 
 TEST_F(InstallPathTest, APathThatWouldPass259CharactersIsRefused) {
-  Set(kAppsDir);
+  SetInstallPath(kAppsDir);
   for (const std::string& given :
        {kSep + std::string(251, 'a'),                        // 252 + 8 appended
         kSep + std::string(251, 'a') + kSep + "Install"}) {  // 260 as it stands
     std::string after;
-    EXPECT_EQ(Set(given, &after), POVUPDATE_PATH_TOO_LONG);
+    EXPECT_EQ(SetInstallPath(given, &after), POVUPDATE_PATH_TOO_LONG);
     EXPECT_EQ(after, given);
     EXPECT_EQ(ReadStored().bytes, Sz(kAppsDir + kSep + "Install"));
   }
 }
 
 TEST_F(InstallPathTest, StoredValuesThatAreNoTextGiveWayToTheDefault) {
-  Store(REG_SZ, "D:\\Unterminated");
+  StoreInstallPathValue(REG_SZ, "D:\\Unterminated");
   EXPECT_EQ(TakeText(GetSaveFilePath()), "D:\\Unterminated");
-  Store(REG_EXPAND_SZ, Sz("%ProgramFiles%\\App"));
+  StoreInstallPathValue(REG_EXPAND_SZ, Sz("%ProgramFiles%\\App"));
   EXPECT_EQ(TakeText(GetSaveFilePath()), "%ProgramFiles%\\App");
   for (const auto& [type, bytes] : {std::pair<DWORD, std::string>{REG_SZ, ""},
                                     {REG_BINARY, Sz("D:\\Binary")},
                                     {REG_DWORD, std::string("\1\0\0\0", 4)},
                                     {REG_SZ, std::string(260, 'u')}}) {
-    Store(type, bytes);
+    StoreInstallPathValue(type, bytes);
     EXPECT_EQ(TakeText(GetSaveFilePath()), Default()) << "type " << type;
     const StoredValue stored = ReadStored();
     EXPECT_EQ(stored.type, static_cast<DWORD>(REG_SZ)) << "the default is always text";
@@ -177,7 +160,7 @@ TEST_F(InstallPathTest, EachFailedAllocationHasItsCode) {
   for (int n = 1;; ++n) {
     std::string after;
     fault::FailAllocation(n);
-    const int result = Set(kAppsDir, &after);
+    const int result = SetInstallPath(kAppsDir, &after);
     const bool triggered = fault::Triggered();
     fault::FailAllocation(0);
     if (!triggered) break;
@@ -202,11 +185,11 @@ class ReadOnlyStoreTest : public InstallPathTest {
 };
 
 TEST_F(ReadOnlyStoreTest, ASettingIsReadWithoutWriteRights) {
-  ASSERT_EQ(Set(kAppsDir), 0);
+  ASSERT_EQ(SetInstallPath(kAppsDir), 0);
   chmod(StoreFile().c_str(), 0400);
   EXPECT_EQ(TakeText(GetSaveFilePath()), kAppsDir + kSep + "Install");
   std::string after;
-  EXPECT_EQ(Set("/elsewhere", &after), POVUPDATE_KEY_UNAVAILABLE);
+  EXPECT_EQ(SetInstallPath("/elsewhere", &after), POVUPDATE_KEY_UNAVAILABLE);
   EXPECT_EQ(after, "/elsewhere/Install") << "the text is extended before the write";
   EXPECT_EQ(TakeText(GetSaveFilePath()), kAppsDir + kSep + "Install");
 }
@@ -218,7 +201,7 @@ TEST_F(ReadOnlyStoreTest, NoDefaultCanBeStoredWithoutWriteRights) {
   chmod(StoreFile().c_str(), 0400);
   EXPECT_EQ(GetSaveFilePath(), nullptr) << "the install key can't be created";
   std::string after;
-  EXPECT_EQ(Set(kAppsDir, &after), POVUPDATE_INSTALL_KEY_FAILED);
+  EXPECT_EQ(SetInstallPath(kAppsDir, &after), POVUPDATE_INSTALL_KEY_FAILED);
   EXPECT_EQ(after, kAppsDir);
 
   chmod(StoreFile().c_str(), 0600);
@@ -237,13 +220,13 @@ void ForbidFileGrowth() {
 }
 
 TEST_F(ReadOnlyStoreTest, AValueTheStoreRefusesIsReported) {
-  ASSERT_EQ(Set(kAppsDir), 0);
-  EXPECT_EXIT((ForbidFileGrowth(), std::_Exit(Set("/elsewhere"))),
+  ASSERT_EQ(SetInstallPath(kAppsDir), 0);
+  EXPECT_EXIT((ForbidFileGrowth(), std::_Exit(SetInstallPath("/elsewhere"))),
               ::testing::ExitedWithCode(POVUPDATE_VALUE_REFUSED), "");
   EXPECT_EQ(TakeText(GetSaveFilePath()), kAppsDir + kSep + "Install");
 
   // A default the store refuses is still returned.
-  Store(REG_BINARY, "x");
+  StoreInstallPathValue(REG_BINARY, "x");
   const std::string expected = Default();
   auto returns_default = [&] {
     ForbidFileGrowth();
