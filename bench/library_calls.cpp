@@ -76,12 +76,13 @@ bool StoreSavePath(const char* path) {
   return SetSaveFilePath(buffer) == POVUPDATE_OK;
 }
 
-bool ReadFileName(char* name, unsigned size) {
-  char* text = GetTheFileName();
+bool KeepText(char* text, char* name, unsigned size) {
   const bool fits = text != nullptr && std::strlen(text) < size;
   if (fits) std::strcpy(name, text);
   ReleaseText(text);
   return fits;
 }
+
+bool ReadFileName(char* name, unsigned size) { return KeepText(GetTheFileName(), name, size); }
 
 }  // namespace povupdate::bench

@@ -16,7 +16,12 @@ bool RecordLocalItem(const char* name, const char* version);
 bool ReadSavePath();
 // `path` must end in "Install", so that the library leaves it as it is.
 bool StoreSavePath(const char* path);
-// The update file's name as the library gives it; empty when it gives none.
+// The update file's name as the library gives it, kept in `name` of `size`
+// bytes; false when it gives none or the name doesn't fit.
 bool ReadFileName(char* name, unsigned size);
+// What a host does with a text it was handed (null or not): keeps a copy in
+// `name` of `size` bytes and releases the block. False when there is none
+// or it doesn't fit.
+bool KeepText(char* text, char* name, unsigned size);
 
 }  // namespace povupdate::bench

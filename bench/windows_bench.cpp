@@ -186,8 +186,8 @@ bool RunSettingCalls(const std::string& directory) {
          return Single(ReadFileName(name, sizeof name));
        },
        [] {
-         floor::ReadFileName();
-         return 1;
+         char name[32];
+         return Single(floor::ReadFileName(name, sizeof name));
        }},
   };
   for (const Case& setting : cases) {

@@ -1,5 +1,7 @@
 #include "windows_floor.h"
 
+#include "library_calls.h"
+
 #define WIN32_LEAN_AND_MEAN
 #include <objbase.h>
 #include <windows.h>
@@ -28,13 +30,16 @@ void AskVersionAndModule() {
   GetModuleFileNameA(nullptr, module, kTextSize);
 }
 
-// A text handed to the host, who releases it.
-void HandOut(const char* text) {
+// A text as the library hands it out: a copy in a block of its own.
+char* NewText(const char* text) {
   const std::size_t bytes = std::strlen(text) + 1;
-  void* block = CoTaskMemAlloc(bytes);
+  auto* block = static_cast<char*>(CoTaskMemAlloc(bytes));
   if (block != nullptr) std::memcpy(block, text, bytes);
-  CoTaskMemFree(block);
+  return block;
 }
+
+// A text handed to the host, who releases it.
+void HandOut(const char* text) { CoTaskMemFree(NewText(text)); }
 
 void HandOutRecord(const char* const (&texts)[kRecordFields]) {
   for (const char* text : texts) HandOut(text);
@@ -116,9 +121,9 @@ bool StoreSavePath(const char* path) {
   return stored == ERROR_SUCCESS;
 }
 
-void ReadFileName() {
+bool ReadFileName(char* name, unsigned size) {
   AskVersionAndModule();
-  HandOut("Update_6.1.ini");
+  return KeepText(NewText("Update_6.1.ini"), name, size);
 }
 
 }  // namespace povupdate::bench::floor

@@ -17,6 +17,7 @@ void ReadLocalItem(const char* name, const char* local_file);
 bool RecordLocalItem(const char* name, const char* version, const char* local_file);
 bool ReadSavePath();
 bool StoreSavePath(const char* path);
-void ReadFileName();
+// The name handed out is kept as the host keeps the library's (KeepText).
+bool ReadFileName(char* name, unsigned size);
 
 }  // namespace povupdate::bench::floor

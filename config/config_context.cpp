@@ -8,9 +8,13 @@
 namespace povupdate {
 namespace {
 
-constexpr const char* kKeyNames[ConfigContext::kSlotCount] = {
+// Entries of a fixed size, so that filling the table copies a known number
+// of bytes and no text has to be measured.
+constexpr std::size_t kKeyNameSize = 16;
+constexpr char kKeyNames[ConfigContext::kSlotCount][kKeyNameSize] = {
     "",  // slot 0 holds the section name, never a key's value
     "Version", "DownLoadPath", "MD5", "InstallType", "InstallPath", "InstallParmeter", "Size"};
+static_assert(kKeyNameSize <= ConfigContext::kTextSize);
 
 constexpr std::size_t kFileNameSize = 100;
 
@@ -37,7 +41,7 @@ ConfigContext::ConfigContext(int variant) : slots_{} {
 ConfigContext::~ConfigContext() { ReleaseSlots(); }
 
 void ConfigContext::FillKeyNames() {
-  for (int i = 0; i < kSlotCount; ++i) CopyText(key_names_[i], kTextSize, kKeyNames[i]);
+  for (int i = 0; i < kSlotCount; ++i) std::memcpy(key_names_[i], kKeyNames[i], kKeyNameSize);
 }
 
 void ConfigContext::BuildConfigPath(const char* prefix, bool update_file) {
@@ -60,7 +64,7 @@ void ConfigContext::BuildConfigPath(const char* prefix, bool update_file) {
 }
 
 void ConfigContext::ReplaceSlot(int index, char* block) {
-  FreeBlock(slots_[index]);
+  if (slots_[index] != nullptr) FreeBlock(slots_[index]);
   slots_[index] = block;
 }
 

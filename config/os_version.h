@@ -17,6 +17,7 @@ class OsVersion {
 
   // The number as the library formats it, "%f"-style with six fraction
   // digits ("6.100000"), but always with "." whatever the host's locale.
+  // `number` must be one GetVersionNumber gives (below 0 counts as 0).
   // `text` must hold kNumberTextSize bytes.
   static constexpr int kNumberTextSize = 32;
   static void FormatVersionNumber(double number, char* text);

@@ -1,13 +1,19 @@
 #include "config/text_trim.h"
 
-#include <cstring>
-
 namespace povupdate {
 
+// Walked by hand, as the copies in platform/text.cpp are: on these short
+// texts the C library's calls cost more than the work.
 void TextTrim::CutAfterPoint(char* text, int keep) const {
-  char* point = std::strchr(text, '.');
-  if (point == nullptr || keep < 0) return;
-  if (std::strlen(point + 1) > static_cast<std::size_t>(keep)) point[1 + keep] = '\0';
+  if (keep < 0) return;
+  char* point = text;
+  while (*point != '.') {
+    if (*point == '\0') return;
+    ++point;
+  }
+  char* end = point + 1;
+  for (int i = 0; i < keep && *end != '\0'; ++i) ++end;
+  *end = '\0';
 }
 
 }  // namespace povupdate

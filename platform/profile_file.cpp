@@ -1,7 +1,5 @@
 #include "platform/profile_file.h"
 
-#include <cstring>
-
 #include "platform/win32.h"
 
 namespace povupdate {
@@ -36,17 +34,15 @@ void ProfileFile::DeleteProfile(const char* path) const {
 }
 
 bool ProfileFile::GetModuleDirectory(char* directory) const {
-  std::memset(directory, 0, kPathSize);
   const DWORD length = GetModuleFileNameA(nullptr, directory, static_cast<DWORD>(kPathSize));
-  // A path that filled the buffer was cut short; its directory can't be trusted.
-  if (length >= kPathSize) {
+  // A path that filled the buffer was cut short; its directory can't be
+  // trusted. Any shorter one is terminated at `length`.
+  if (length >= kPathSize || length < 2) {
     directory[0] = '\0';
     return false;
   }
-  const std::size_t n = std::strlen(directory);
-  if (n < 2) return false;
   // Index 0 is never examined: a separator there alone leaves the path whole.
-  for (std::size_t i = n - 1; i >= 1; --i) {
+  for (DWORD i = length - 1; i >= 1; --i) {
     if (directory[i] == kPathSeparator) {
       directory[i + 1] = '\0';
       break;

@@ -6,24 +6,22 @@
 
 namespace povupdate {
 
+// One pass, byte by byte: the texts are short, and a call into the C
+// library for each measure and copy costs more than the copy itself.
 bool CopyText(char* destination, std::size_t size, const char* source) noexcept {
-  if (size == 0) return false;
-  const std::size_t length = std::strlen(source);
-  if (length >= size) {
-    destination[0] = '\0';
-    return false;
+  for (std::size_t i = 0; i < size; ++i) {
+    destination[i] = source[i];
+    if (source[i] == '\0') return true;
   }
-  std::memcpy(destination, source, length + 1);
-  return true;
+  if (size != 0) destination[0] = '\0';
+  return false;
 }
 
 bool AppendText(char* destination, std::size_t size, const char* source) noexcept {
-  const std::size_t used = strnlen(destination, size);
-  if (used == size) return false;
-  const std::size_t length = std::strlen(source);
-  if (length >= size - used) return false;
-  std::memcpy(destination + used, source, length + 1);
-  return true;
+  std::size_t used = 0;
+  while (used < size && destination[used] != '\0') ++used;
+  // A failed copy leaves "" at `used`, which is where the text ended.
+  return used < size && CopyText(destination + used, size - used, source);
 }
 
 char* DuplicateText(const char* text) noexcept {

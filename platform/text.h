@@ -12,7 +12,8 @@ namespace povupdate {
 bool CopyText(char* destination, std::size_t size, const char* source) noexcept;
 
 // Appends `source` to the text in `destination` of `size` bytes; when the
-// whole doesn't fit, `destination` is left as it was and the result is false.
+// whole doesn't fit, the text in `destination` is left as it was (bytes past
+// its end may have been written) and the result is false.
 bool AppendText(char* destination, std::size_t size, const char* source) noexcept;
 
 // A new block from the general allocator holding a copy of `text`, or null

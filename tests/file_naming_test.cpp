@@ -1,6 +1,8 @@
 // Which files the library works on, and the two file-name exports.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include "config/os_version.h"
 #include "config/text_trim.h"
 #include "library_support.h"
@@ -29,6 +31,26 @@ TEST(VersionTextTest, FormatsAsTheFileNamesNeedThem) {
     EXPECT_STREQ(text, c.formatted);
     TextTrim().CutAfterPoint(text, 1);
     EXPECT_STREQ(text, c.cut);
+  }
+}
+
+// The library formats by hand; the C library's "%f" (in the "C" locale the
+// tests run in) is the reference, for every version a system may report.
+TEST(VersionTextTest, FormatsAsPercentFDoes) {
+  const double tenth = static_cast<double>(0.1f);
+  const unsigned largest = 4294967295U;
+  const unsigned majors[] = {0, 1, 5, 6, 9, 10, 11, 99, 100, 65535, 1000000, largest};
+  // 5242880 and 15728640 put an exact tie at the sixth fraction digit.
+  const unsigned minors[] = {0, 1, 2, 3, 9, 10, 11, 99, 12345, 5242880, 15728640, largest};
+  for (unsigned major : majors) {
+    for (unsigned minor : minors) {
+      const double number = major + minor * tenth;
+      char expected[64];
+      std::snprintf(expected, sizeof expected, "%f", number);
+      char text[OsVersion::kNumberTextSize];
+      OsVersion::FormatVersionNumber(number, text);
+      EXPECT_STREQ(text, expected) << major << "." << minor;
+    }
   }
 }
 
