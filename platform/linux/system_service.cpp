@@ -63,6 +63,19 @@ bool ParseVersion(const char* text, DWORD& major, DWORD& minor) {
   return true;
 }
 
+// The executable's path as it was when the library first asked, or empty
+// when the kernel gave none: Windows too answers with the path the program
+// was loaded from, and asking the kernel on every call costs more than the
+// rest of a short call.
+const std::string& ExecutablePath() {
+  static const std::string path = [] {
+    char exe[4096];
+    const ssize_t length = readlink("/proc/self/exe", exe, sizeof exe - 1);
+    return length > 0 ? std::string(exe, static_cast<std::size_t>(length)) : std::string();
+  }();
+  return path;
+}
+
 }  // namespace
 
 DWORD GetLastError() { return last_error; }
@@ -107,13 +120,11 @@ BOOL DeleteFileA(LPCSTR fileName) {
 // directory (hosts installed in system directories, and tests).
 DWORD GetModuleFileNameA(HMODULE, LPSTR buffer, DWORD size) {
   try {
-    char exe[4096];
-    const ssize_t length = readlink("/proc/self/exe", exe, sizeof exe - 1);
-    if (length <= 0) {
+    std::string path = ExecutablePath();
+    if (path.empty()) {
       last_error = ERROR_FILE_NOT_FOUND;
       return 0;
     }
-    std::string path(exe, static_cast<std::size_t>(length));
     const char* dir = std::getenv("POVUPDATE_MODULE_DIR");
     if (dir != nullptr && dir[0] != '\0') {
       std::string replaced(dir);
