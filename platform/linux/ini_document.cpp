@@ -3,31 +3,12 @@
 #include <algorithm>
 
 #include "platform/linux/utf16_text.h"
+#include "platform/profile_syntax.h"
 
 namespace povupdate::backend {
 namespace {
 
-// Windows trims only spaces from the section and key it is given (a tab
-// there must match a tab), space and tab around the names in the file, and
-// space, tab and vertical tab around values.
-constexpr std::string_view kArgumentBlanks = " ";
-constexpr std::string_view kNameBlanks = " \t";
-constexpr std::string_view kValueBlanks = " \t\v";
 constexpr std::string_view kLineBreak = "\r\n";
-
-std::string_view Trim(std::string_view text, std::string_view blanks) {
-  const std::size_t first = text.find_first_not_of(blanks);
-  // Still a view into the text: the index takes offsets of names.
-  if (first == std::string_view::npos) return text.substr(0, 0);
-  return text.substr(first, text.find_last_not_of(blanks) - first + 1);
-}
-
-// One pair of matching quotes around a value is not part of it.
-std::string_view Unquote(std::string_view value) {
-  if (value.size() < 2 || value.front() != value.back()) return value;
-  if (value.front() != '"' && value.front() != '\'') return value;
-  return value.substr(1, value.size() - 2);
-}
 
 char Fold(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
@@ -48,20 +29,6 @@ std::uint32_t HashOf(std::string_view name, std::uint32_t section = 0) {
   hash = (hash ^ (hash >> 30)) * 0xBF58476D1CE4E5B9ull;
   hash = (hash ^ (hash >> 27)) * 0x94D049BB133111EBull;
   return static_cast<std::uint32_t>(hash ^ (hash >> 31));
-}
-
-std::size_t LineBreakFrom(const std::string& text, std::size_t begin) {
-  std::size_t at = begin;
-  while (at < text.size() && text[at] != '\r' && text[at] != '\n') ++at;
-  return at;
-}
-
-// CR LF, LF and CR alone each end a line.
-std::size_t LineEndAt(const std::string& text, std::size_t line_break) {
-  if (line_break == text.size()) return line_break;
-  const bool crlf =
-      text[line_break] == '\r' && line_break + 1 < text.size() && text[line_break + 1] == '\n';
-  return line_break + (crlf ? 2 : 1);
 }
 
 // At most as many key lines as there are '=' and as there are lines, so
@@ -114,7 +81,7 @@ IniDocument::IniDocument(std::string bytes)
   std::uint32_t section = kNone;
   for (std::size_t begin = 0; begin < limit;) {
     const std::size_t line_break = LineBreakFrom(text_, begin);
-    const std::size_t end = LineEndAt(text_, line_break);
+    const std::size_t end = NextLineAt(text_, line_break);
     if (end > limit) break;
     AddLine(static_cast<Offset>(begin), static_cast<Offset>(line_break), static_cast<Offset>(end),
             section);
@@ -131,32 +98,30 @@ IniDocument::Text IniDocument::TextOf(std::string_view view) const {
 }
 
 void IniDocument::AddLine(Offset begin, Offset line_break, Offset end, std::uint32_t& section) {
-  std::string_view text(text_.data() + begin, line_break - begin);
-  // A NUL ends the line's text, as it does for Wine; what Windows does with
-  // one is not known.
-  text = text.substr(0, text.find('\0'));
-  const std::size_t first = text.find_first_not_of(kNameBlanks);
-  if (first == std::string_view::npos) return;
-  switch (text[first]) {
-    case '[':
-      section = AddSection(text.substr(first + 1), end);
+  const ProfileLine line =
+      ParseProfileLine(std::string_view(text_).substr(begin, line_break - begin));
+  switch (line.kind) {
+    case ProfileLineKind::kSection:
+      section = AddSection(line.name, end);
       break;
-    case ';':
-      // A comment. Where Windows puts a new key after a section's trailing
-      // comments is not known; Wine counts them as the section's entries and
-      // puts it after them.
+    case ProfileLineKind::kComment:
+      // Where Windows puts a new key after a section's trailing comments is
+      // not known; Wine counts them as the section's entries and puts it
+      // after them.
       if (section != kNone) sections_[section].insert_at = end;
       break;
-    default:
+    case ProfileLineKind::kKey:
       // Lines before the first section, and in a repeated section, are
       // never read.
-      if (section != kNone) AddKey(section, text.substr(first), begin, line_break, end);
+      if (section != kNone) AddKey(section, line, begin, line_break, end);
+      break;
+    default:
+      break;
   }
 }
 
-// The name ends at the first ']'; without one it runs to the end of the line.
-std::uint32_t IniDocument::AddSection(std::string_view line, Offset end) {
-  const std::string_view name = Trim(line.substr(0, line.find(']')), kNameBlanks);
+// Of same-named sections the first counts.
+std::uint32_t IniDocument::AddSection(std::string_view name, Offset end) {
   if (FindSection(name) != kNone) return kNone;
   const auto index = static_cast<std::uint32_t>(sections_.size());
   sections_.push_back(Section{TextOf(name), end});
@@ -164,19 +129,15 @@ std::uint32_t IniDocument::AddSection(std::string_view line, Offset end) {
   return index;
 }
 
-// The key is the text before the first '='; a line without one is no key.
 // Of repeated keys the first counts.
-void IniDocument::AddKey(std::uint32_t section, std::string_view line, Offset begin,
+void IniDocument::AddKey(std::uint32_t section, const ProfileLine& line, Offset begin,
                          Offset line_break, Offset end) {
-  const std::size_t equals = line.find('=');
-  if (equals == std::string_view::npos) return;
   sections_[section].insert_at = end;
-  const std::string_view name = Trim(line.substr(0, equals), kNameBlanks);
-  if (FindKey(section, name) != kNone) return;
-  const std::string_view value = Unquote(Trim(line.substr(equals + 1), kValueBlanks));
-  const Offset value_begin = TextOf(line.substr(equals + 1)).begin;
-  key_index_.Add(HashOf(name, section), static_cast<std::uint32_t>(keys_.size()));
-  keys_.push_back(KeyLine{section, TextOf(name), TextOf(value), begin, value_begin, line_break});
+  if (FindKey(section, line.name) != kNone) return;
+  const Offset value_begin = TextOf(line.after_equals).begin;
+  key_index_.Add(HashOf(line.name, section), static_cast<std::uint32_t>(keys_.size()));
+  keys_.push_back(
+      KeyLine{section, TextOf(line.name), TextOf(line.value), begin, value_begin, line_break});
 }
 
 std::uint32_t IniDocument::FindSection(std::string_view name) const {
@@ -192,9 +153,9 @@ std::uint32_t IniDocument::FindKey(std::uint32_t section, std::string_view name)
 
 std::optional<std::string_view> IniDocument::Find(std::string_view section,
                                                   std::string_view key) const {
-  const std::uint32_t found = FindSection(Trim(section, kArgumentBlanks));
+  const std::uint32_t found = FindSection(TrimBlanks(section, kArgumentBlanks));
   if (found == kNone) return std::nullopt;
-  const std::uint32_t line = FindKey(found, Trim(key, kArgumentBlanks));
+  const std::uint32_t line = FindKey(found, TrimBlanks(key, kArgumentBlanks));
   if (line == kNone) return std::nullopt;
   return View(keys_[line].value);
 }
@@ -205,8 +166,8 @@ bool IniDocument::EndsOpen() const {
 
 IniDocument::Splice IniDocument::SpliceFor(std::string_view section, std::string_view key,
                                            std::optional<std::string_view> value) const {
-  section = Trim(section, kArgumentBlanks);
-  key = Trim(key, kArgumentBlanks);
+  section = TrimBlanks(section, kArgumentBlanks);
+  key = TrimBlanks(key, kArgumentBlanks);
   Splice unchanged{0, 0, std::string()};
   const std::uint32_t found = FindSection(section);
   if (found == kNone) {
@@ -225,7 +186,7 @@ IniDocument::Splice IniDocument::SpliceFor(std::string_view section, std::string
     return Splice{at, 0, std::string(lead) + KeyLineText(key, *value)};
   }
   const KeyLine& old = keys_[line];
-  if (!value) return Splice{old.begin, LineEndAt(text_, old.line_break) - old.begin, {}};
+  if (!value) return Splice{old.begin, NextLineAt(text_, old.line_break) - old.begin, {}};
   // The key keeps its spelling and the line its line break.
   return Splice{old.value_begin, old.line_break - old.value_begin, std::string(*value)};
 }

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/linux/name_index.h"
+#include "platform/profile_syntax.h"
 
 namespace povupdate::backend {
 
@@ -71,8 +72,8 @@ class IniDocument {
   // `section` is the section that lines belong to while parsing: kNone
   // before the first section and in a repeated one.
   void AddLine(Offset begin, Offset line_break, Offset end, std::uint32_t& section);
-  std::uint32_t AddSection(std::string_view line, Offset end);
-  void AddKey(std::uint32_t section, std::string_view line, Offset begin, Offset line_break,
+  std::uint32_t AddSection(std::string_view name, Offset end);
+  void AddKey(std::uint32_t section, const ProfileLine& line, Offset begin, Offset line_break,
               Offset end);
   std::uint32_t FindSection(std::string_view name) const;
   std::uint32_t FindKey(std::uint32_t section, std::string_view name) const;

@@ -134,6 +134,16 @@ TEST(CheckUpdateFile, ReportsLinesTheProfileServicesIgnoreOrReadOtherwise) {
                   {10, kWarning, "section [C] is never read"}});
 }
 
+// The checker reads lines as the profile services do: a vertical tab before
+// a header makes it no header, a NUL ends a line, and a tab around a name
+// in the file doesn't count.
+TEST(CheckUpdateFile, ReadsLinesAsTheProfileServicesDo) {
+  using namespace std::string_literals;
+  ExpectFindings(
+      Join({"[SOFTWARE]", "1=A", "2=B", "[\tA\t]", "Size=1\0x"s, "\v[B]"}),
+      {{3, kError, "section [B], which does not exist"}, {6, kWarning, "not a section header"}});
+}
+
 TEST(CheckUpdateFile, CountsLinesTheSameWhateverEndsThem) {
   for (const char* end : {"\r\n", "\n", "\r"}) {
     ExpectFindings(Join({"[SOFTWARE]", "", "1=Gone"}, end), {{3, kError, "[Gone]"}});
