@@ -3,9 +3,10 @@
 // Each case is timed with the library and with its floor (windows_floor.h),
 // alternating sample by sample, and prints "row <case> <median> <min> <max>"
 // and "floor <case> <median> <min> <max>", nanoseconds per call over the
-// samples. The files go to this program's own directory, where the library
-// looks for them: run a copy of it and the DLL in a directory of their own.
-// An argument runs only the cases whose names contain it.
+// samples, and "ratio <case> <median> <min> <max>" of each library sample
+// to the floor sample taken after it. The files go to this program's own directory, where the
+// library looks for them: run a copy of it and the DLL in a directory of their own. An argument
+// runs only the cases whose names contain it.
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
@@ -111,8 +112,13 @@ bool Run(const Case& measured) {
     floor_samples.push_back(Sample(measured.floor, repeat));
     if (library_samples.back() < 0 || floor_samples.back() < 0) return false;
   }
+  // Each library sample and the floor sample after it ran under the same
+  // load: their ratio holds on a noisy machine when the medians' doesn't.
+  std::vector<double> ratios;
+  for (int i = 0; i < count; ++i) ratios.push_back(library_samples[i] / floor_samples[i]);
   PrintRow("row", measured.name, Summarise(library_samples));
   PrintRow("floor", measured.name, Summarise(floor_samples));
+  PrintRow("ratio", measured.name, Summarise(ratios));
   return true;
 }
 
