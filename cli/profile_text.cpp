@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "platform/profile_syntax.h"
+#include "platform/text.h"
 
 namespace povupdate_cli {
 namespace {
@@ -93,9 +94,7 @@ std::vector<ProfileSection> ParseProfileText(const std::string& bytes,
 }
 
 std::string FoldCase(std::string text) {
-  for (char& c : text) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
+  for (char& c : text) c = povupdate::FoldAsciiCase(c);
   return text;
 }
 

@@ -26,9 +26,7 @@ bool TakeStoredText(DWORD type, const BYTE* block, DWORD size, char* text) {
 
 bool EqualsIgnoringAsciiCase(const char* a, const char* b) {
   for (; *a != '\0' && *b != '\0'; ++a, ++b) {
-    const char upper_a = (*a >= 'a' && *a <= 'z') ? static_cast<char>(*a - 'a' + 'A') : *a;
-    const char upper_b = (*b >= 'a' && *b <= 'z') ? static_cast<char>(*b - 'a' + 'A') : *b;
-    if (upper_a != upper_b) return false;
+    if (FoldAsciiCase(*a) != FoldAsciiCase(*b)) return false;
   }
   return *a == *b;
 }

@@ -20,6 +20,13 @@ bool AppendText(char* destination, std::size_t size, const char* source) noexcep
 // when none can be had.
 char* DuplicateText(const char* text) noexcept;
 
+// The lower-case letter for an ASCII capital, any other byte as it is. Names
+// of profile sections and keys, registry keys and values, and the install
+// directory all match without regard to ASCII case, through this.
+constexpr char FoldAsciiCase(char c) {
+  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
 // True when the text holds a carriage return or a line feed.
 bool HasLineBreak(const char* text) noexcept;
 

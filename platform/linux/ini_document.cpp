@@ -4,18 +4,17 @@
 
 #include "platform/linux/utf16_text.h"
 #include "platform/profile_syntax.h"
+#include "platform/text.h"
 
 namespace povupdate::backend {
 namespace {
 
 constexpr std::string_view kLineBreak = "\r\n";
 
-char Fold(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
 bool SameName(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (std::size_t i = 0; i < a.size(); ++i) {
-    if (Fold(a[i]) != Fold(b[i])) return false;
+    if (FoldAsciiCase(a[i]) != FoldAsciiCase(b[i])) return false;
   }
   return true;
 }
@@ -24,7 +23,8 @@ bool SameName(std::string_view a, std::string_view b) {
 // finished as splitmix64 does, so that every bit of the result counts.
 std::uint32_t HashOf(std::string_view name, std::uint32_t section = 0) {
   std::uint64_t hash = 14695981039346656037ull;
-  for (const char c : name) hash = (hash ^ static_cast<unsigned char>(Fold(c))) * 1099511628211ull;
+  for (const char c : name)
+    hash = (hash ^ static_cast<unsigned char>(FoldAsciiCase(c))) * 1099511628211ull;
   hash ^= section * 0x9E3779B97F4A7C15ull;
   hash = (hash ^ (hash >> 30)) * 0xBF58476D1CE4E5B9ull;
   hash = (hash ^ (hash >> 27)) * 0x94D049BB133111EBull;

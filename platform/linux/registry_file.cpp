@@ -3,6 +3,8 @@
 #include <limits>
 #include <utility>
 
+#include "platform/text.h"
+
 namespace povupdate::backend {
 namespace {
 
@@ -107,9 +109,7 @@ bool ParseLine(std::string_view line, RegistryTree& tree, RegistryKey*& key) {
 
 std::string FoldCase(std::string_view text) {
   std::string folded(text);
-  for (char& c : folded) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
+  for (char& c : folded) c = FoldAsciiCase(c);
   return folded;
 }
 
