@@ -4,9 +4,10 @@
 // alternating sample by sample, and prints "row <case> <median> <min> <max>"
 // and "floor <case> <median> <min> <max>", nanoseconds per call over the
 // samples, and "ratio <case> <median> <min> <max>" of each library sample
-// to the floor sample taken after it. The files go to this program's own directory, where the
-// library looks for them: run a copy of it and the DLL in a directory of their own. An argument
-// runs only the cases whose names contain it.
+// to the floor sample taken after it. The files go to this program's own
+// directory, where the library looks for them: run a copy of it and the DLL
+// in a directory of their own. An argument runs only the cases whose names
+// contain it.
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
