@@ -14,11 +14,12 @@ constexpr const char* kInstallDirName = "Install";
 
 // Takes the bytes a read left in `block` as text, if they are one that fits
 // `text` (kTextSize bytes) with its NUL: a string value, terminated or not.
+// An empty text is no directory: the default takes its place.
 bool TakeStoredText(DWORD type, const BYTE* block, DWORD size, char* text) {
-  if ((type != REG_SZ && type != REG_EXPAND_SZ) || size == 0) return false;
+  if (type != REG_SZ && type != REG_EXPAND_SZ) return false;
   const auto* bytes = reinterpret_cast<const char*>(block);
   const std::size_t length = strnlen(bytes, size);
-  if (length >= ConfigContext::kTextSize) return false;
+  if (length == 0 || length >= ConfigContext::kTextSize) return false;
   std::memcpy(text, bytes, length);
   text[length] = '\0';
   return true;

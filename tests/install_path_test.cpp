@@ -127,6 +127,7 @@ TEST_F(InstallPathTest, StoredValuesThatAreNoTextGiveWayToTheDefault) {
   StoreInstallPathValue(REG_EXPAND_SZ, Sz("%ProgramFiles%\\App"));
   EXPECT_EQ(TakeText(GetSaveFilePath()), "%ProgramFiles%\\App");
   for (const auto& [type, bytes] : {std::pair<DWORD, std::string>{REG_SZ, ""},
+                                    {REG_SZ, Sz("")},
                                     {REG_BINARY, Sz("D:\\Binary")},
                                     {REG_DWORD, std::string("\1\0\0\0", 4)},
                                     {REG_SZ, std::string(260, 'u')}}) {
