@@ -85,6 +85,15 @@ bool SameName(std::string_view a, std::string_view b) {
   return true;
 }
 
+std::string ValueAsRead(std::string_view value) {
+  value = Trim(value, " \t\v");
+  if (value.size() >= 2 && value.front() == value.back() &&
+      (value.front() == '"' || value.front() == '\'')) {
+    value = value.substr(1, value.size() - 2);
+  }
+  return std::string(value);
+}
+
 const std::string& PrivateDirectory() {
   static const OwnDirectory directory;
   return directory.path();

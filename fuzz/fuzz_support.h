@@ -36,6 +36,10 @@ std::string_view Trim(std::string_view text, std::string_view blanks);
 // ASCII case-insensitive equality, as profile and registry names compare.
 bool SameName(std::string_view a, std::string_view b);
 
+// A value is one line; a read drops its outer blanks and then one pair of
+// matching quotes.
+std::string ValueAsRead(std::string_view value);
+
 // A directory of the process's own under $TMPDIR (or /tmp), made on first
 // use and removed with everything in it when the process exits.
 const std::string& PrivateDirectory();

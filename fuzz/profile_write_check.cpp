@@ -36,17 +36,6 @@ std::string RoundTripName(std::string name) {
   }
 }
 
-// A value is one line; a read drops its outer blanks and then one pair of
-// matching quotes.
-std::string ValueAsRead(std::string_view value) {
-  value = Trim(value, " \t\v");
-  if (value.size() >= 2 && value.front() == value.back() &&
-      (value.front() == '"' || value.front() == '\'')) {
-    value = value.substr(1, value.size() - 2);
-  }
-  return std::string(value);
-}
-
 // The keys whose values the write must leave alone, and the written one: the
 // file's keys, its keys' names in the written section and the written key's
 // name in its sections.
