@@ -44,6 +44,11 @@ std::string ValueAsRead(std::string_view value);
 // use and removed with everything in it when the process exits.
 const std::string& PrivateDirectory();
 
+// Points the library at the private directory, with the system version 6.1:
+// its files are found there, and its registry store too, should anything
+// ask for it.
+void UsePrivateDirectoryAsModuleDirectory();
+
 // False when the file can't be written whole.
 bool WriteFileBytes(const std::string& path, const std::string& bytes);
 std::string ReadFileBytes(const std::string& path);

@@ -30,7 +30,7 @@ std::string RoundTripName(std::string name) {
                             [](char c) { return c == '\r' || c == '\n' || c == ']' || c == '='; }),
              name.end());
   for (;;) {
-    name = std::string(Trim(name, " \t"));
+    name = std::string(Trim(name, " \t\v"));
     if (name.empty() || (name.front() != ';' && name.front() != '[')) return name;
     name.erase(0, 1);
   }
