@@ -12,8 +12,9 @@ set(POVUPDATE_CORE_SOURCES
   platform/registry_store.cpp
   platform/text.cpp
 )
-# How profile files read, line by line: the Linux profile service and the
-# command-line host's update-file checker share it.
+# How profile files read, line by line: the Linux profile service, the
+# library's checks of the names it writes and the command-line host's
+# update-file checker share it.
 set(POVUPDATE_PROFILE_SYNTAX_SOURCES platform/profile_syntax.cpp)
 # The Linux backend of the Win32 services, everything in platform/linux.
 file(GLOB POVUPDATE_LINUX_BACKEND_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/../platform/linux/*.cpp)
@@ -22,9 +23,9 @@ file(GLOB POVUPDATE_LINUX_BACKEND_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_LIST
 # the library's code; the shipped library and the tests link it.
 function(povupdate_add_core target fault_injection)
   add_library(${target} STATIC ${POVUPDATE_CORE_SOURCES})
+  target_link_libraries(${target} PUBLIC povupdate_profile_syntax)
   if(NOT WIN32)
     target_sources(${target} PRIVATE ${POVUPDATE_LINUX_BACKEND_SOURCES})
-    target_link_libraries(${target} PUBLIC povupdate_profile_syntax)
   endif()
   target_include_directories(${target} PUBLIC ${PROJECT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/interface)
   target_compile_definitions(${target} PUBLIC POVUPDATE_BUILD)

@@ -1,9 +1,8 @@
 // The local configuration file: the version recorded for each software item,
 // as the key "Version" of the item's own section.
-#include <cstring>
-
 #include "config/config_context.h"
 #include "platform/allocator.h"
+#include "platform/profile_syntax.h"
 #include "platform/text.h"
 
 namespace povupdate {
@@ -15,19 +14,10 @@ constexpr int kVersionSlot = 1;
 // would add lines, and so sections and keys, of its own.
 bool IsWritableText(const char* text) { return text != nullptr && !HasLineBreak(text); }
 
-bool IsBlankOtherThanSpace(char c) { return c == '\t' || c == '\v' || c == '\f'; }
-
-// A name a section header can hold so that it reads back as the same name:
-// the header ends at its first ']', and blanks other than spaces around the
-// name are dropped from the file's header but not from the name asked for.
-// Anything else would be written under a section no read finds, one more
+// A name a section header can hold so that it reads back as the same name;
+// anything else would be written under a section no read finds, one more
 // with every write.
-bool IsSectionName(const char* name) {
-  if (!IsWritableText(name) || std::strchr(name, ']') != nullptr) return false;
-  const std::size_t length = std::strlen(name);
-  return length == 0 ||
-         (!IsBlankOtherThanSpace(name[0]) && !IsBlankOtherThanSpace(name[length - 1]));
-}
+bool IsSectionName(const char* name) { return IsWritableText(name) && IsStorableSectionName(name); }
 
 }  // namespace
 
@@ -53,10 +43,14 @@ int ConfigContext::WriteLocalItem(const SoftwareInforRecord* record) {
   char* section = DuplicateText(record->Name);
   if (section == nullptr) return POVUPDATE_BAD_ARGUMENT;
   int result = LoadSlotsFromRecord(record);
-  if (result == POVUPDATE_OK &&
-      profile_.WriteProfileString(section, key_names_[kVersionSlot], config_path_,
-                                  slots_[kVersionSlot]) != 0) {
-    result = POVUPDATE_WRITE_FAILED;
+  if (result == POVUPDATE_OK) {
+    const int written = profile_.WriteProfileString(section, key_names_[kVersionSlot], config_path_,
+                                                    slots_[kVersionSlot]);
+    if (written == ProfileFile::kTextRefused) {
+      result = POVUPDATE_BAD_ARGUMENT;
+    } else if (written != 0) {
+      result = POVUPDATE_WRITE_FAILED;
+    }
   }
   FreeBlock(section);
   return result;

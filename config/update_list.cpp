@@ -47,10 +47,11 @@ int ConfigContext::ReadIndexEntry(int& cursor) {
   char number[16] = {};
   static_cast<void>(std::snprintf(number, sizeof number, "%d", cursor));
   char section[kTextSize] = {};
-  if (profile_.ReadProfileString(kIndexSection, number, config_path_, section, sizeof section) ==
-      0) {
-    return ReadEntrySection(section);
-  }
+  const int read =
+      profile_.ReadProfileString(kIndexSection, number, config_path_, section, sizeof section);
+  if (read == 0) return ReadEntrySection(section);
+  // A failed read is no end of the list.
+  if (read == ProfileFile::kReadFailed) return POVUPDATE_NO_READ_BUFFER;
   if (section[0] != '\0') return POVUPDATE_INDEX_UNREADABLE;
   cursor = -1;
   return POVUPDATE_OK;
@@ -70,9 +71,11 @@ int ConfigContext::ReadKeyValue(const char* section_name, const char* key_name, 
   auto* buffer = static_cast<char*>(AllocateBlock(kValueBufferSize));
   if (buffer == nullptr) return POVUPDATE_NO_READ_BUFFER;
   std::memset(buffer, 0, kValueBufferSize);
-  profile_.ReadProfileString(section_name, key_name, config_path_, buffer, kValueBufferSize);
-  int result = POVUPDATE_OK;
-  if (buffer[0] != '\0') {
+  const int read =
+      profile_.ReadProfileString(section_name, key_name, config_path_, buffer, kValueBufferSize);
+  // A read that failed must not pass for an absent value.
+  int result = read == ProfileFile::kReadFailed ? POVUPDATE_NO_READ_BUFFER : POVUPDATE_OK;
+  if (result == POVUPDATE_OK && buffer[0] != '\0') {
     char* value = DuplicateText(buffer);
     ReplaceSlot(slot, value);
     if (value == nullptr) result = POVUPDATE_NO_VALUE_COPY;

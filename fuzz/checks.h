@@ -23,6 +23,12 @@ std::string CheckProfileWrite(const std::uint8_t* data, std::size_t size,
 // system version 6.1 (POVUPDATE_OS_VERSION).
 std::string CheckWalk(const std::uint8_t* data, std::size_t size, const std::string& directory);
 
+// UpdateLocalSoftwareInforToIni with any name and version into any local
+// configuration file, read back through GetTheLocalSoftwareInforFromIni.
+// `directory` must be set up as for CheckWalk.
+std::string CheckLocalWrite(const std::uint8_t* data, std::size_t size,
+                            const std::string& directory);
+
 // The registry store's file parser and serialiser.
 std::string CheckRegistryFile(const std::uint8_t* data, std::size_t size);
 

@@ -10,7 +10,7 @@
 namespace povupdate::fuzz {
 namespace {
 
-constexpr std::string_view kNameBlanks = " \t";
+constexpr std::string_view kNameBlanks = " \t\v";
 
 char Fold(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
@@ -85,9 +85,25 @@ bool SameName(std::string_view a, std::string_view b) {
   return true;
 }
 
+std::string ValueAsRead(std::string_view value) {
+  value = Trim(value, " \t\v");
+  if (value.size() >= 2 && value.front() == value.back() &&
+      (value.front() == '"' || value.front() == '\'')) {
+    value = value.substr(1, value.size() - 2);
+  }
+  return std::string(value);
+}
+
 const std::string& PrivateDirectory() {
   static const OwnDirectory directory;
   return directory.path();
+}
+
+void UsePrivateDirectoryAsModuleDirectory() {
+  const std::string& directory = PrivateDirectory();
+  setenv("POVUPDATE_MODULE_DIR", directory.c_str(), 1);
+  setenv("POVUPDATE_OS_VERSION", "6.1", 1);
+  setenv("POVUPDATE_REGISTRY_DIR", (directory + "/registry").c_str(), 1);
 }
 
 bool WriteFileBytes(const std::string& path, const std::string& bytes) {

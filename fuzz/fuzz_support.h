@@ -36,9 +36,18 @@ std::string_view Trim(std::string_view text, std::string_view blanks);
 // ASCII case-insensitive equality, as profile and registry names compare.
 bool SameName(std::string_view a, std::string_view b);
 
+// A value is one line; a read drops its outer blanks and then one pair of
+// matching quotes.
+std::string ValueAsRead(std::string_view value);
+
 // A directory of the process's own under $TMPDIR (or /tmp), made on first
 // use and removed with everything in it when the process exits.
 const std::string& PrivateDirectory();
+
+// Points the library at the private directory, with the system version 6.1:
+// its files are found there, and its registry store too, should anything
+// ask for it.
+void UsePrivateDirectoryAsModuleDirectory();
 
 // False when the file can't be written whole.
 bool WriteFileBytes(const std::string& path, const std::string& bytes);

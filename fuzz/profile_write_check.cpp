@@ -30,21 +30,10 @@ std::string RoundTripName(std::string name) {
                             [](char c) { return c == '\r' || c == '\n' || c == ']' || c == '='; }),
              name.end());
   for (;;) {
-    name = std::string(Trim(name, " \t"));
+    name = std::string(Trim(name, " \t\v"));
     if (name.empty() || (name.front() != ';' && name.front() != '[')) return name;
     name.erase(0, 1);
   }
-}
-
-// A value is one line; a read drops its outer blanks and then one pair of
-// matching quotes.
-std::string ValueAsRead(std::string_view value) {
-  value = Trim(value, " \t\v");
-  if (value.size() >= 2 && value.front() == value.back() &&
-      (value.front() == '"' || value.front() == '\'')) {
-    value = value.substr(1, value.size() - 2);
-  }
-  return std::string(value);
 }
 
 // The keys whose values the write must leave alone, and the written one: the

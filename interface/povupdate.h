@@ -86,8 +86,8 @@ enum {
  * Ordinal 1. Delivers the update-file entry that *cursor numbers (1 is the
  * first) into *record and advances *cursor. At the end of the list returns 0
  * with *cursor = -1 and the record untouched. Returns 1 for a cursor below 1,
- * 11 for a null cursor or record; on any failure *cursor and the record are
- * left as they were.
+ * 11 for a null cursor or record, 4 when the file can't be read for want of
+ * memory; on any failure *cursor and the record are left as they were.
  */
 POVUPDATE_API int POVUPDATE_CALL GetTheUpdateSoftwareInforFromIni(int* cursor,
                                                                   SoftwareInforRecord* record);
@@ -96,7 +96,8 @@ POVUPDATE_API int POVUPDATE_CALL GetTheUpdateSoftwareInforFromIni(int* cursor,
  * Ordinal 2. Fills *record with the version recorded for the item `name` in
  * the local configuration file: Name is a copy of `name`, Version the
  * recorded version ("" when none), the other six fields "". The file is
- * never created or changed. Returns 11 for a null name or record.
+ * never created or changed. Returns 11 for a null name or record, 4 when
+ * the file can't be read for want of memory.
  */
 POVUPDATE_API int POVUPDATE_CALL GetTheLocalSoftwareInforFromIni(const char* name,
                                                                  SoftwareInforRecord* record);
@@ -107,8 +108,11 @@ POVUPDATE_API int POVUPDATE_CALL GetTheLocalSoftwareInforFromIni(const char* nam
  * item's section when missing; nothing else in the file changes. Only Name
  * and Version are read (the other fields may be null); the record is not
  * changed. Returns 11 for a null record, Name or Version, for one holding a
- * line break, and for a Name no section header can hold (one holding "]" or
- * starting or ending with a tab), 13 when the file refuses the write.
+ * line break, for a Name no section header can hold (one holding "]" or,
+ * without its outer spaces, starting or ending with a tab or vertical tab),
+ * and for a Name or Version a UTF-16 file can't hold as it is (Linux: one
+ * that isn't UTF-8); 13 when the file refuses the write or is too large to
+ * be read whole (4 GiB).
  */
 POVUPDATE_API int POVUPDATE_CALL UpdateLocalSoftwareInforToIni(const SoftwareInforRecord* record);
 

@@ -5,6 +5,8 @@
 
 #ifdef POVUPDATE_FAULT_INJECTION
 
+#include <cstddef>
+
 namespace povupdate::fault {
 
 // The n-th allocation from now (1 is the next one) comes back empty; 0 turns
@@ -14,6 +16,11 @@ void FailAllocation(int n) noexcept;
 int AllocationsSinceArmed() noexcept;
 // True once the armed allocation has been refused.
 bool Triggered() noexcept;
+
+// Linux: every allocation of at least `bytes` bytes through operator new,
+// as the system services make them, throws std::bad_alloc from now on; 0
+// turns this off.
+void FailLargeSystemAllocations(std::size_t bytes) noexcept;
 
 }  // namespace povupdate::fault
 

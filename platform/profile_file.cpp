@@ -15,16 +15,25 @@ int ProfileFile::ReadProfileString(const char* section, const char* key, const c
     buffer[0] = '\0';
     return 1;
   }
+  // The service reports running out of memory only by its last error, and
+  // leaves an earlier one standing when it succeeds.
+  SetLastError(ERROR_SUCCESS);
   const DWORD read =
       GetPrivateProfileStringA(section, key, nullptr, buffer, static_cast<DWORD>(size), path);
-  return read == 0 ? 1 : 0;
+  if (read != 0) return 0;
+  const DWORD error = GetLastError();
+  return error == ERROR_NOT_ENOUGH_MEMORY || error == ERROR_OUTOFMEMORY ? kReadFailed : 1;
 }
 
 int ProfileFile::WriteProfileString(const char* section, const char* key, const char* path,
                                     const char* value) const {
   if (path[0] == '\0') return 1;
+  const DWORD attributes = GetFileAttributesA(path);
   SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL);
-  return WritePrivateProfileStringA(section, key, value, path) == 1 ? 0 : 1;
+  if (WritePrivateProfileStringA(section, key, value, path) == 1) return 0;
+  const DWORD error = GetLastError();
+  if (attributes != INVALID_FILE_ATTRIBUTES) SetFileAttributesA(path, attributes);
+  return error == ERROR_NO_UNICODE_TRANSLATION ? kTextRefused : 1;
 }
 
 void ProfileFile::DeleteProfile(const char* path) const {

@@ -14,14 +14,22 @@ class ProfileFile {
 
   virtual ~ProfileFile() = default;
 
+  // ReadProfileString: the service ran out of memory, so nothing is known
+  // of the value. WriteProfileString: the file can't hold the texts as
+  // they are given.
+  static constexpr int kReadFailed = 2;
+  static constexpr int kTextRefused = 2;
+
   // Reads the value of `key` in `section` of the file at `path` into
   // `buffer` of `size` bytes. Returns 0 when at least one character was
-  // read, 1 when the value is empty or absent (the buffer then holds "").
+  // read, 1 when the value is empty or absent (the buffer then holds ""),
+  // kReadFailed when the read failed (the buffer holds "").
   int ReadProfileString(const char* section, const char* key, const char* path, char* buffer,
                         std::size_t size) const;
 
   // Writes `value` as the value of `key` in `section`, clearing the file's
-  // read-only attribute first. Returns 0 on success, 1 on failure.
+  // read-only attribute first; a write that fails leaves the attributes as
+  // they were. Returns 0 on success, kTextRefused or 1 on failure.
   int WriteProfileString(const char* section, const char* key, const char* path,
                          const char* value) const;
 

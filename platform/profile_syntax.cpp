@@ -68,4 +68,12 @@ ProfileLine ParseProfileLine(std::string_view line) {
   return parsed;
 }
 
+bool IsStorableSectionName(std::string_view name) {
+  const std::string_view stored = TrimBlanks(name, kArgumentBlanks);
+  // A line break would end the header and a ']' its name; blanks a read
+  // drops around a header's name must not be part of it.
+  return stored.find_first_of("\r\n]") == std::string_view::npos &&
+         TrimBlanks(stored, kNameBlanks).size() == stored.size();
+}
+
 }  // namespace povupdate

@@ -1,6 +1,7 @@
 // How Windows' profile services read the lines of an INI file. The Linux
-// profile service and the update-file checker of `povupdate check` both read
-// through here, so that the checker reports what a read will find.
+// profile service, the library's check of the names it writes and the
+// update-file checker of `povupdate check` all read through here, so that
+// each agrees with what a read will find.
 #pragma once
 
 #include <cstddef>
@@ -9,11 +10,11 @@
 namespace povupdate {
 
 // The blanks each part of a line loses: Windows trims only spaces from the
-// section and key a caller asks for (a tab there must match a tab), space
-// and tab around the names in the file, and space, tab and vertical tab
-// around values.
+// section and key a caller asks for (a tab there must match a tab), and
+// space, tab and vertical tab before a line's first character, around the
+// names in the file and around values.
 inline constexpr std::string_view kArgumentBlanks = " ";
-inline constexpr std::string_view kNameBlanks = " \t";
+inline constexpr std::string_view kNameBlanks = " \t\v";
 inline constexpr std::string_view kValueBlanks = " \t\v";
 
 // `text` without the `blanks` at either end; still a view into `text`.
@@ -52,5 +53,10 @@ struct ProfileLine {
 
 // `line` is one line without its line break.
 ProfileLine ParseProfileLine(std::string_view line);
+
+// Whether a write can make a section of `name` that a read of `name` finds:
+// the header a write makes, "[name]" without the spaces around the name,
+// must read back as that name.
+bool IsStorableSectionName(std::string_view name);
 
 }  // namespace povupdate

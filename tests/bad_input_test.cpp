@@ -11,13 +11,16 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <cstdint>
 #include <cstring>
 #include <filesystem>
 #include <functional>
+#include <limits>
 #include <string>
 #include <vector>
 
 #include "library_support.h"
+#include "platform/fault_injection.h"
 #include "platform/win32.h"
 #include "test_support.h"
 
@@ -262,7 +265,8 @@ TEST_F(BadInputTest, NamesWithLineBreaksMatchNoItemInReads) {
 // under a section that never reads back, one more with every write.
 TEST_F(BadInputTest, NamesNoSectionCanHoldAreRefused) {
   WriteFiles();
-  for (const char* name : {"Tools [x64]", "a]b", "\tTabbed", "Tabbed\t", "\vV"}) {
+  for (const char* name :
+       {"Tools [x64]", "a]b", "\tTabbed", "Tabbed\t", "\vV", "Viewer\t ", " \tViewer", "V\v  "}) {
     EXPECT_EQ(Write(name, "1"), POVUPDATE_BAD_ARGUMENT) << name;
   }
   EXPECT_EQ(ReadFile(LocalFile()), kLocalBytes);
@@ -325,24 +329,93 @@ TEST_F(DamagedStoreTest, ADamagedStoreGivesNoInstallPathAndStaysAsItIs) {
 }
 
 TEST_F(BadInputTest, UnreadableFilesReadAsEmptyAndRefuseWrites) {
-  if (geteuid() == 0) GTEST_SKIP() << "root reads and writes files whatever their mode";
   WriteFiles();
   const auto kept = Kept();
   for (const std::string& file : {UpdateFile(), LocalFile(), ModuleDir() + "registry"}) {
     fs::permissions(file, fs::perms::none);
   }
-  int cursor = 1;
-  HostRecord record;
-  EXPECT_EQ(GetTheUpdateSoftwareInforFromIni(&cursor, record.get()), POVUPDATE_OK);
-  EXPECT_EQ(cursor, -1);
-  EXPECT_EQ(ReadVersion("Viewer"), "");
-  EXPECT_EQ(Write("Viewer", "2"), POVUPDATE_WRITE_FAILED);
-  EXPECT_EQ(GetSaveFilePath(), nullptr);
-  EXPECT_EQ(SetInstallPath("/srv/other"), POVUPDATE_INSTALL_KEY_FAILED);
+  const std::string failures = RunUnprivileged(ModuleDir(), [] {
+    std::string failed;
+    int cursor = 1;
+    HostRecord record;
+    if (GetTheUpdateSoftwareInforFromIni(&cursor, record.get()) != POVUPDATE_OK || cursor != -1) {
+      failed += "the walk went on; ";
+    }
+    if (ReadVersion("Viewer") != "") failed += "the local read found a version; ";
+    if (Write("Viewer", "2") != POVUPDATE_WRITE_FAILED) failed += "the write wasn't refused; ";
+    if (GetSaveFilePath() != nullptr) failed += "an install path was read; ";
+    if (SetSaveFilePath(const_cast<char*>("/srv/other")) != POVUPDATE_INSTALL_KEY_FAILED) {
+      failed += "the install path was stored; ";
+    }
+    return failed;
+  });
+  EXPECT_EQ(failures, "");
   for (const std::string& file : {UpdateFile(), LocalFile(), ModuleDir() + "registry"}) {
     fs::permissions(file, fs::perms::owner_all);
   }
   EXPECT_EQ(Kept(), kept);
+}
+
+// Writing a read-only file clears its read-only bit first; when the write
+// is refused all the same (here by the directory), the bit is back.
+TEST_F(BadInputTest, ARefusedWriteLeavesTheFileReadOnly) {
+  WriteFiles();
+  MakeReadOnly(LocalFile());
+  fs::permissions(ModuleDir(), fs::perms::owner_write, fs::perm_options::remove);
+  const std::string failures = RunUnprivileged(ModuleDir(), [this] {
+    std::string failed;
+    if (Write("Viewer", "2") != POVUPDATE_WRITE_FAILED) failed += "the write wasn't refused; ";
+    if (!IsReadOnly(LocalFile())) failed += "the file was left writable; ";
+    return failed;
+  });
+  fs::permissions(ModuleDir(), fs::perms::owner_write, fs::perm_options::add);
+  EXPECT_EQ(failures, "");
+  EXPECT_EQ(ReadFile(LocalFile()), kLocalBytes);
+}
+
+// A file larger than a read can index (4 GiB): a new item would land past
+// the end of what reads see. Sparse, so that the test writes nothing.
+TEST_F(BadInputTest, ALocalFileTooLargeToReadWholeRefusesWrites) {
+  WriteFile(LocalFile(), kLocalBytes);
+  const auto size = static_cast<std::uintmax_t>(std::numeric_limits<std::uint32_t>::max()) + 1;
+  fs::resize_file(LocalFile(), size);
+  EXPECT_EQ(Write("Editor", "2"), POVUPDATE_WRITE_FAILED);
+  EXPECT_EQ(fs::file_size(LocalFile()), size);
+}
+
+// A UTF-16 file holds characters, and text that isn't UTF-8 (the ANSI code
+// page here) names none: it would be stored as U+FFFD.
+TEST_F(BadInputTest, TextsAUtf16FileCantHoldAreRefused) {
+  std::string utf16 = "\xFF\xFE";
+  for (const char c : kLocalBytes) utf16.append({c, '\0'});
+  WriteFile(LocalFile(), utf16);
+  for (const auto& [name, version] : {std::pair<const char*, const char*>{"Caf\xE9", "1"},
+                                      {"Viewer", "2\xFF"},
+                                      {"Viewer", "\xC3"}}) {
+    EXPECT_EQ(Write(name, version), POVUPDATE_BAD_ARGUMENT) << name << " " << version;
+  }
+  EXPECT_EQ(ReadFile(LocalFile()), utf16);
+  EXPECT_EQ(Write("Caf\xC3\xA9", "\xC3\xA9t\xC3\xA9"), POVUPDATE_OK);
+  EXPECT_EQ(ReadVersion("Caf\xC3\xA9"), "\xC3\xA9t\xC3\xA9");
+}
+
+// The profile service running out of memory: neither the walk nor the local
+// read may take the failed read for an empty file. Only allocations as
+// large as the file's fail.
+TEST_F(BadInputTest, RunningOutOfMemoryReadsAsAFailureNotAsNothing) {
+  const std::string padding = "; " + std::string(1 << 17, 'p') + "\r\n";
+  WriteFile(UpdateFile(), padding + kUpdateBytes);
+  WriteFile(LocalFile(), padding + kLocalBytes);
+  int cursor = 1;
+  HostRecord record;
+  fault::FailLargeSystemAllocations(1 << 16);
+  const int walked = GetTheUpdateSoftwareInforFromIni(&cursor, record.get());
+  const std::string version = ReadVersion("Viewer");
+  fault::FailLargeSystemAllocations(0);
+  EXPECT_EQ(walked, POVUPDATE_NO_READ_BUFFER);
+  EXPECT_EQ(cursor, 1);
+  EXPECT_TRUE(record.Untouched());
+  EXPECT_EQ(version, "(code 4)");
 }
 
 // A host directory so long that the files' paths would pass 259 characters:

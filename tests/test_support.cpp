@@ -8,7 +8,10 @@
 #ifdef _WIN32
 #include <windows.h>
 #else
+#include <grp.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #endif
 
 namespace povupdate::test {
@@ -110,6 +113,45 @@ std::string ExecutableDir() {
   return text.substr(0, text.rfind('\\') + 1);
 }
 }  // namespace
+#endif
+
+#ifndef _WIN32
+std::string RunUnprivileged(const fs::path& dir, const std::function<std::string()>& body) {
+  constexpr uid_t kNobody = 65534;
+  const bool root = geteuid() == 0;
+  if (root) {
+    if (lchown(dir.c_str(), kNobody, kNobody) != 0) return "can't hand over " + dir.string();
+    for (const auto& entry : fs::recursive_directory_iterator(dir)) {
+      if (lchown(entry.path().c_str(), kNobody, kNobody) != 0) {
+        return "can't hand over " + entry.path().string();
+      }
+    }
+  }
+  int ends[2];
+  if (pipe(ends) != 0) return "no pipe";
+  const pid_t child = fork();
+  if (child < 0) return "no child process";
+  if (child == 0) {
+    close(ends[0]);
+    const bool dropped =
+        !root || (setgroups(0, nullptr) == 0 && setgid(kNobody) == 0 && setuid(kNobody) == 0);
+    const std::string report = dropped ? body() : "can't become nobody";
+    const ssize_t written = write(ends[1], report.data(), report.size());
+    _exit(written == static_cast<ssize_t>(report.size()) ? 0 : 1);
+  }
+  close(ends[1]);
+  std::string report;
+  char chunk[256];
+  for (ssize_t got; (got = read(ends[0], chunk, sizeof chunk)) > 0;) {
+    report.append(chunk, static_cast<std::size_t>(got));
+  }
+  close(ends[0]);
+  int status = 0;
+  if (waitpid(child, &status, 0) != child || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+    report += "; the child process failed";
+  }
+  return report;
+}
 #endif
 
 void LibraryTest::SetUp() {

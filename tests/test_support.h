@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <string>
 
 namespace povupdate::test {
@@ -48,6 +49,15 @@ std::string ReadFile(const std::string& path);
 bool FileExists(const std::string& path);
 bool IsReadOnly(const std::string& path);
 void MakeReadOnly(const std::string& path);
+
+#ifndef _WIN32
+// Runs `body` in a child process of a user without privileges, for root
+// reads and writes files whatever their mode: root hands `dir` and
+// everything in it to the user "nobody" and becomes that user. Gives what
+// `body` reports ("" when everything held), or what kept it from running.
+std::string RunUnprivileged(const std::filesystem::path& dir,
+                            const std::function<std::string()>& body);
+#endif
 
 // The directory the library takes for the host's: on Linux a private one
 // named by POVUPDATE_MODULE_DIR, with the system version 6.1 and a private

@@ -74,7 +74,7 @@ IniDocument::IniDocument(std::string bytes)
       // Only one of the two members takes the bytes: utf16_ decides which.
       // cppcheck-suppress accessMoved
       text_(utf16_ ? Utf8FromUtf16Le(Utf16LeUnits(utf16_bytes_)) : std::move(bytes)) {
-  const std::size_t limit = std::min<std::size_t>(text_.size(), kNone - 1);
+  const std::size_t limit = std::min(text_.size(), kMostTextSize);
   const std::size_t most_keys = KeyLineBound(text_);
   keys_.reserve(most_keys);
   key_index_.Reserve(most_keys);
@@ -159,6 +159,8 @@ std::optional<std::string_view> IniDocument::Find(std::string_view section,
   if (line == kNone) return std::nullopt;
   return View(keys_[line].value);
 }
+
+bool IniDocument::CanHold(std::string_view text) const { return !utf16_ || IsUtf8(text); }
 
 bool IniDocument::EndsOpen() const {
   return !text_.empty() && text_.back() != '\r' && text_.back() != '\n';

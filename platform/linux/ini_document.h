@@ -24,8 +24,19 @@ class IniDocument {
   IniDocument(const IniDocument&) = delete;
   IniDocument& operator=(const IniDocument&) = delete;
 
+  // The most text a document indexes: offsets into it are 32-bit.
+  static constexpr std::size_t kMostTextSize = NameIndex::kNone - 1;
+
   // The file's bytes, as on disk.
   const std::string& bytes() const { return utf16_ ? utf16_bytes_ : text_; }
+
+  // Whether every line of the text is indexed; an edit of a document that
+  // isn't would land where no read looks.
+  bool IndexedWhole() const { return text_.size() <= kMostTextSize; }
+
+  // Whether an edit stores `text` as it is given: a UTF-16 file holds
+  // characters, and text that isn't UTF-8 names none.
+  bool CanHold(std::string_view text) const;
 
   // The value of `key` in `section`, without its surrounding blanks and one
   // pair of quotes; nullopt when the section or the key is absent. Spaces

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 #include <memory>
 #include <optional>
@@ -70,6 +71,13 @@ std::string WriteTarget(LPCSTR file_name) {
   return resolved != nullptr ? std::string(resolved.get()) : std::string(file_name);
 }
 
+// A file larger than a read can index is refused before it is read.
+bool IsTooLarge(const std::string& path) {
+  struct stat status {};
+  return stat(path.c_str(), &status) == 0 &&
+         static_cast<std::uintmax_t>(status.st_size) > IniDocument::kMostTextSize;
+}
+
 BOOL Fail(DWORD error) {
   SetLastError(error);
   return FALSE;
@@ -82,6 +90,7 @@ BOOL WriteProfileString(LPCSTR section, LPCSTR key, LPCSTR value, LPCSTR file_na
   if (!lock.held()) {
     return Fail(errno == ENOENT || errno == ENOTDIR ? ERROR_PATH_NOT_FOUND : ERROR_ACCESS_DENIED);
   }
+  if (IsTooLarge(target)) return Fail(ERROR_FILE_TOO_LARGE);
   const ProfileSnapshot current = SharedProfileCache().Load(file_name);
   if (current.status == ReadStatus::kFailed) return Fail(ERROR_ACCESS_DENIED);
   const bool existed = current.status == ReadStatus::kOk;
@@ -89,8 +98,13 @@ BOOL WriteProfileString(LPCSTR section, LPCSTR key, LPCSTR value, LPCSTR file_na
 
   const std::shared_ptr<const IniDocument> old =
       existed ? current.document : std::make_shared<const IniDocument>(std::string());
+  // The text of a UTF-16 file can outgrow its bytes.
+  if (!old->IndexedWhole()) return Fail(ERROR_FILE_TOO_LARGE);
   const std::optional<std::string_view> new_value =
       value == nullptr ? std::nullopt : std::optional<std::string_view>(value);
+  if (!old->CanHold(section) || !old->CanHold(key) || (new_value && !old->CanHold(*new_value))) {
+    return Fail(ERROR_NO_UNICODE_TRANSLATION);
+  }
   std::string edited = old->Edit(section, key, new_value);
   // Deleting a key from a file that doesn't exist still leaves an empty file.
   if (existed && edited == old->bytes()) {

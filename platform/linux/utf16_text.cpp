@@ -156,4 +156,15 @@ std::string Utf16LeFromUtf8(std::string_view text) {
   return units;
 }
 
+bool IsUtf8(std::string_view text) {
+  constexpr std::string_view kReplacementUtf8 = "\xEF\xBF\xBD";
+  for (std::size_t at = 0; at < text.size();) {
+    const std::size_t begin = at;
+    if (TakeUtf8(text, at) == kReplacement && text.substr(begin, at - begin) != kReplacementUtf8) {
+      return false;
+    }
+  }
+  return true;
+}
+
 }  // namespace povupdate::backend

@@ -29,4 +29,8 @@ std::size_t Utf16LeOffsetOf(std::string_view units, std::size_t utf8_offset);
 // one U+FFFD, as Unicode recommends.
 std::string Utf16LeFromUtf8(std::string_view text);
 
+// Whether `text` is well-formed UTF-8, which Utf16LeFromUtf8 converts
+// without a U+FFFD of its own.
+bool IsUtf8(std::string_view text);
+
 }  // namespace povupdate::backend

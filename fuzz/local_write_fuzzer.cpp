@@ -1,0 +1,15 @@
+// libFuzzer target: recording versions through the exports
+// (local_write_check.cpp).
+#include "fuzz/checks.h"
+#include "fuzz/fuzz_support.h"
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  povupdate::fuzz::UsePrivateDirectoryAsModuleDirectory();
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  using namespace povupdate::fuzz;
+  Report(CheckLocalWrite(data, size, PrivateDirectory()));
+  return 0;
+}
