@@ -56,12 +56,26 @@ std::string LocalFilePath(const std::string& directory) {
   return directory + "PovConfig" + kVersionSuffix;
 }
 
-bool WriteUpdateFile(const std::string& path, int entries) {
+std::string UpdateFileText(int entries) {
   const std::vector<std::string> names = ItemNames(entries);
   std::string text = "[SOFTWARE]\r\n";
   for (int i = 1; i <= entries; ++i) text += std::to_string(i) + "=" + names[i - 1] + "\r\n";
   for (int i = 1; i <= entries; ++i) text += EntrySection(names[i - 1], i);
-  return WriteText(path, text);
+  return text;
+}
+
+bool WriteUpdateFile(const std::string& path, int entries) {
+  return WriteText(path, UpdateFileText(entries));
+}
+
+bool ReplaceByRename(const std::string& path, const std::string& text) {
+  const std::string next = path + ".new";
+  if (!WriteText(next, text)) return false;
+#ifdef _WIN32
+  return MoveFileExA(next.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+#else
+  return std::rename(next.c_str(), path.c_str()) == 0;
+#endif
 }
 
 bool WriteLocalFile(const std::string& path, int items) {

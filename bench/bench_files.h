@@ -12,6 +12,9 @@ namespace povupdate::bench {
 // items of the local configuration file for its two calls.
 constexpr int kWalkSizes[] = {10, 100, 1000, 5000, 20000};
 constexpr int kLocalSizes[] = {10, 100, 1000};
+// The sizes a fresh walk is measured at: each round first puts a new copy of
+// the update file in place by rename, as a download does.
+constexpr int kFreshSizes[] = {10, 100, 1000};
 
 // The section names of items 1 to `count` ("Pkg00001", ...), the same in the
 // update file and the local configuration file.
@@ -21,7 +24,10 @@ std::vector<std::string> ItemNames(int count);
 std::string UpdateFilePath(const std::string& directory);
 std::string LocalFilePath(const std::string& directory);
 
+std::string UpdateFileText(int entries);
 bool WriteUpdateFile(const std::string& path, int entries);
+// Writes `text` to a new file beside `path` and renames it over `path`.
+bool ReplaceByRename(const std::string& path, const std::string& text);
 bool WriteLocalFile(const std::string& path, int items);
 
 // Sets the file's modification time some seconds into the past: Wine

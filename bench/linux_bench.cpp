@@ -1,7 +1,9 @@
 // Speed of the exports on Linux, through the shipped libpovupdate.so, with
 // Google Benchmark. After Google Benchmark's own table it prints one line per
 // case, "row <case> <median> <min> <max>" in nanoseconds per call over the
-// repetitions, and for each update-list size the heap use of a full walk.
+// repetitions, for each update-list size the heap use of a full walk, and
+// for each file shape the most heap a call takes ("shape <name> <file bytes>
+// <walk call> <write> <read> <kept after>").
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
@@ -9,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <string>
 #include <system_error>
@@ -71,6 +74,21 @@ void Walk(benchmark::State& state, const std::string& directory) {
     calls = WalkUpdateList();
     if (calls < 0) {
       state.SkipWithError("walk failed");
+      break;
+    }
+  }
+  CountCalls(state, calls);
+}
+
+// Each round puts a new copy of the file in place by rename first, as a
+// download does; the copy counts in the round's time.
+void FreshWalk(benchmark::State& state, const std::string& directory, const std::string& text) {
+  UseModuleDirectory(directory);
+  int calls = 0;
+  for (auto _ : state) {
+    calls = ReplaceByRename(UpdateFilePath(directory), text) ? WalkUpdateList() : -1;
+    if (calls < 0) {
+      state.SkipWithError("fresh walk failed");
       break;
     }
   }
@@ -198,6 +216,65 @@ bool ReportWalkMemory(const std::string& directory, int entries) {
   return true;
 }
 
+// Files of about 50 MB in the shapes that cost an index most: lines of
+// '=' alone, millions of distinct sections, millions of distinct keys, and
+// one value of 50 MB.
+constexpr std::size_t kShapeBytes = std::size_t{50} << 20;
+
+std::string ShapeText(const std::string& shape) {
+  std::string text = "[SOFTWARE]\r\n";
+  text.reserve(kShapeBytes + 64);
+  if (shape == "value") return text.append("1=").append(kShapeBytes, 'v').append("\r\n");
+  if (shape == "sections") text.append("1=1\r\n");
+  for (int n = 1; text.size() < kShapeBytes; ++n) {
+    if (shape == "equals") {
+      text.append("=\r\n");
+    } else if (shape == "sections") {
+      text.append("[").append(std::to_string(n)).append("]\r\n");
+    } else {
+      text.append(std::to_string(n)).append("=k\r\n");
+    }
+  }
+  return text;
+}
+
+template <typename Call>
+AllocationCount Counted(Call call) {
+  StartCountingAllocations();
+  const bool done = call();
+  const AllocationCount count = StopCountingAllocations();
+  return done ? count : AllocationCount{-1, -1, -1, -1};
+}
+
+// The most heap one call of each kind takes beyond what the process held
+// before it, on a file the process holds nothing of yet: the first call of
+// a walk of the update file, a write of the local configuration file and a
+// read of it after the write; and what the process keeps afterwards.
+bool ReportShapeMemory(const Workspace& workspace, const std::string& shape) {
+  const std::string directory = workspace.Directory("shape-" + shape);
+  std::size_t size = 0;
+  {
+    const std::string text = ShapeText(shape);
+    size = text.size();
+    std::ofstream(UpdateFilePath(directory), std::ios::binary) << text;
+    std::ofstream(LocalFilePath(directory), std::ios::binary) << text;
+  }
+  UseModuleDirectory(directory);
+  const AllocationCount walk = Counted([] {
+    int cursor = 1;
+    return ReadNextEntry(cursor) >= 0;
+  });
+  const AllocationCount write = Counted([] { return RecordLocalItem("SOFTWARE", "9.9"); });
+  const AllocationCount read = Counted([] { return ReadLocalItem("SOFTWARE"); });
+  const long kept = walk.held + write.held + read.held;
+  std::remove(UpdateFilePath(directory).c_str());
+  std::remove(LocalFilePath(directory).c_str());
+  if (walk.calls < 0 || write.calls < 0 || read.calls < 0) return false;
+  std::printf("shape\t%s\t%zu\t%ld\t%ld\t%ld\t%ld\n", shape.c_str(), size, walk.peak, write.peak,
+              read.peak, kept);
+  return true;
+}
+
 bool Prepare(const Workspace& workspace, std::map<std::string, std::string>& directories) {
   bool written = true;
   for (int entries : kWalkSizes) {
@@ -205,6 +282,11 @@ bool Prepare(const Workspace& workspace, std::map<std::string, std::string>& dir
     written = written && WriteUpdateFile(UpdateFilePath(directory), entries) &&
               BackDate(UpdateFilePath(directory));
     directories["walk/" + std::to_string(entries)] = directory;
+  }
+  for (int entries : kFreshSizes) {
+    const std::string directory = workspace.Directory("fresh-" + std::to_string(entries));
+    written = written && WriteUpdateFile(UpdateFilePath(directory), entries);
+    directories["fresh_walk/" + std::to_string(entries)] = directory;
   }
   for (int items : kLocalSizes) {
     for (const char* call : {"local_get", "local_update"}) {
@@ -232,6 +314,10 @@ void RegisterCases(const std::map<std::string, std::string>& directories,
     const std::string name = "walk/" + std::to_string(entries);
     Register(name, Walk, directories.at(name));
   }
+  for (int entries : kFreshSizes) {
+    const std::string name = "fresh_walk/" + std::to_string(entries);
+    Register(name, FreshWalk, directories.at(name), UpdateFileText(entries));
+  }
   for (int items : kLocalSizes) {
     const std::vector<std::string> names = ItemNames(items);
     const std::string size = "/" + std::to_string(items);
@@ -258,6 +344,12 @@ int main(int argc, char** argv) {
   if (!workspace.ok() || !Prepare(workspace, directories)) {
     std::fprintf(stderr, "povupdate_bench: can't write the benchmark's files\n");
     return 1;
+  }
+  for (const char* shape : {"equals", "sections", "keys", "value"}) {
+    if (!ReportShapeMemory(workspace, shape)) {
+      std::fprintf(stderr, "povupdate_bench: a call on the %s file failed\n", shape);
+      return 1;
+    }
   }
   sleep(kSettleSeconds);
   for (int entries : kWalkSizes) {

@@ -6,7 +6,8 @@
 # <median> <min> <max>" of paired library and floor samples; "memory
 # walk/<n> <calls> <handed-out bytes per call> <first call's other bytes>
 # <most other bytes of a later call> <most allocations of a later call>
-# <mean other bytes per call>".
+# <mean other bytes per call>"; "shape <name> <file bytes> <walk call's peak>
+# <write's peak> <read's peak> <bytes kept after>".
 BEGIN { FS = "\t" }
 # Colour codes of a terminal reporter don't belong to the rows.
 { gsub(/\033\[[0-9;]*m/, "") }
@@ -14,6 +15,10 @@ FILENAME == ARGV[1] && $1 == "row" { keep("linux") }
 FILENAME == ARGV[1] && $1 == "memory" {
   memory[$2] = 1
   for (i = 3; i <= 8; ++i) memory[$2, i] = $i
+}
+FILENAME == ARGV[1] && $1 == "shape" {
+  shape_order[++shapes] = $2
+  for (i = 3; i <= 7; ++i) shape[$2, i] = $i
 }
 FILENAME == ARGV[2] && $1 == "row" { keep("windows") }
 FILENAME == ARGV[2] && $1 == "floor" { keep("floor") }
@@ -48,6 +53,9 @@ function over_floor(name) {
   return sprintf("%.2f (%.2f–%.2f)", paired[name], paired_low[name], paired_high[name])
 }
 function verdict(ok) { return ok ? "met" : "**missed**" }
+function megabytes(bytes) { return sprintf("%.1f MB", bytes / 1e6) }
+# The heap a call took as a multiple of the file's size.
+function times_file(bytes, size) { return sprintf("%.2f×", bytes / size) }
 
 END {
   printf "# PovUpdate benchmarks\n\n"
@@ -104,6 +112,23 @@ END {
            memory[name, 4], memory[name, 5], memory[name, 6], memory[name, 7], memory[name, 8]
   }
 
+  printf "\n## Heap use of one call by file shape (Linux)\n\n"
+  printf "Files of about 50 MB; the most heap one call took beyond what the process held "
+  printf "before it, as a multiple of the file's size, on a file the process held nothing of: "
+  printf "the first call of a walk of the update file, a write of the local configuration file, "
+  printf "then a read of it; and what the process keeps afterwards (the profile cache holds at "
+  printf "most 256 MiB).\n\n"
+  printf "| shape | file | walk call | write | read after the write | kept after |\n"
+  printf "| --- | ---: | ---: | ---: | ---: | ---: |\n"
+  for (i = 1; i <= shapes; ++i) {
+    name = shape_order[i]
+    size = shape[name, 3]
+    printf "| %s | %s | %s (%s) | %s (%s) | %s (%s) | %s |\n", name, megabytes(size),
+           megabytes(shape[name, 4]), times_file(shape[name, 4], size),
+           megabytes(shape[name, 5]), times_file(shape[name, 5], size),
+           megabytes(shape[name, 6]), times_file(shape[name, 6], size), megabytes(shape[name, 7])
+  }
+
   printf "\n## Targets\n\n"
   ok = 1
   worst = ""
@@ -112,24 +137,50 @@ END {
     entries = substr(name, 6) + 0
     if (name !~ /^walk\// || entries > 5000) continue
     r = has["linux", name] && has["windows", name] ? median["windows", name] / median["linux", name] : 0
-    if (r < 20) ok = 0
+    if (r < 100) ok = 0
     worst = worst sprintf(" %s %.1f×;", name, r)
   }
-  printf "- Linux full-walk call at least 20× cheaper than Windows under Wine, 10 to 5,000 entries: "
-  printf "%s (Windows/Linux:%s)\n", verdict(ok), worst
+  printf "- Settled: Linux full-walk call at least 100× cheaper than Windows under Wine, 10 to "
+  printf "5,000 entries: %s (Windows/Linux:%s)\n", verdict(ok), worst
   r = median["linux", "walk/20000"] / median["linux", "walk/100"]
-  printf "- Linux walk call at 20,000 entries at most 1.5× its cost at 100: %s (%.2f×)\n",
+  printf "- Settled: Linux walk call at 20,000 entries at most 1.5× its cost at 100: %s (%.2f×)\n",
          verdict(r <= 1.5), r
+  ok = 1
+  worst = ""
+  for (i = 1; i <= cases; ++i) {
+    name = order[i]
+    if (name != "fresh_walk/100" && name != "fresh_walk/1000") continue
+    r = has["linux", name] && has["windows", name] ? median["windows", name] / median["linux", name] : 0
+    if (r < 50) ok = 0
+    worst = worst sprintf(" %s %.1f×;", name, r)
+  }
+  printf "- Fresh: Linux walk call at least 50× cheaper than Windows under Wine at 100 and 1,000 "
+  printf "entries: %s (Windows/Linux:%s)\n", verdict(ok && worst != ""), worst
   ok = 1
   over = ""
   for (i = 1; i <= cases; ++i) {
     name = order[i]
     if (!(name in paired)) continue
     r = paired[name]
-    if (r > 1.10) { ok = 0; over = over sprintf(" %s %.2f×;", name, r) }
+    extra = median["windows", name] - median["floor", name]
+    if (r > 1.10 && !(median["floor", name] < 1000 && extra <= 100)) {
+      ok = 0
+      over = over sprintf(" %s %.2f×;", name, r)
+    }
   }
-  printf "- Windows at most 1.10× the raw system calls, every call: %s%s\n", verdict(ok),
-         ok ? "" : " (over:" over ")"
+  printf "- Windows within 1.10× of the raw system calls, or within 100 ns of them where they take "
+  printf "under 1 µs, every call: %s%s\n", verdict(ok), ok ? "" : " (over:" over ")"
+  ok = 1
+  worst = 0
+  for (i = 1; i <= shapes; ++i) {
+    name = shape_order[i]
+    for (c = 4; c <= 6; ++c) {
+      if (shape[name, c] > 3 * shape[name, 3] + 1048576) ok = 0
+      if (shape[name, c] / shape[name, 3] > worst) worst = shape[name, c] / shape[name, 3]
+    }
+  }
+  printf "- Any call on a file of any shape takes at most 3× the file's size plus 1 MiB of heap: "
+  printf "%s (at most %.2f×)\n", verdict(ok && shapes == 4), worst
   small = memory["walk/10", 6]
   large = memory["walk/20000", 6]
   printf "- A walk of 20,000 entries allocates no more than the texts it hands out plus a bounded "

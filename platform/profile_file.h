@@ -5,6 +5,9 @@
 #include <cstddef>
 
 #include "platform/win32.h"
+#ifndef _WIN32
+#include "platform/linux/profile_call.h"
+#endif
 
 namespace povupdate {
 
@@ -40,6 +43,14 @@ class ProfileFile {
   // separator, into `directory` (at least kPathSize bytes). False when no
   // directory can be found.
   bool GetModuleDirectory(char* directory) const;
+
+#ifndef _WIN32
+ private:
+  // An export makes one ProfileFile for its call: the Linux service reads
+  // each file once for all of the call's lookups, and every lookup of the
+  // call sees that one version. Windows' own service has no such scope.
+  backend::ProfileCall call_;
+#endif
 };
 
 }  // namespace povupdate

@@ -31,19 +31,6 @@ std::uint32_t HashOf(std::string_view name, std::uint32_t section = 0) {
   return static_cast<std::uint32_t>(hash ^ (hash >> 31));
 }
 
-// At most as many key lines as there are '=' and as there are lines, so
-// that the index is built without growing and a long run of '=' in a value
-// reserves nothing.
-std::size_t KeyLineBound(const std::string& text) {
-  std::size_t equals = 0;
-  std::size_t lines = 1;
-  for (const char c : text) {
-    equals += c == '=';
-    lines += c == '\n' || c == '\r';
-  }
-  return std::min(equals, lines);
-}
-
 // "key=value" and its line break, as every written line is.
 std::string KeyLineText(std::string_view key, std::string_view value) {
   std::string line;
@@ -73,91 +60,123 @@ IniDocument::IniDocument(std::string bytes)
       utf16_bytes_(utf16_ ? std::move(bytes) : std::string()),
       // Only one of the two members takes the bytes: utf16_ decides which.
       // cppcheck-suppress accessMoved
-      text_(utf16_ ? Utf8FromUtf16Le(Utf16LeUnits(utf16_bytes_)) : std::move(bytes)) {
-  const std::size_t limit = std::min(text_.size(), kMostTextSize);
-  const std::size_t most_keys = KeyLineBound(text_);
-  keys_.reserve(most_keys);
-  key_index_.Reserve(most_keys);
-  std::uint32_t section = kNone;
-  for (std::size_t begin = 0; begin < limit;) {
+      text_(utf16_ ? Utf8FromUtf16Le(Utf16LeUnits(utf16_bytes_)) : std::move(bytes)),
+      limit_(std::min(text_.size(), kMostTextSize)) {}
+
+std::size_t IniDocument::Footprint() const {
+  return sizeof(*this) + utf16_bytes_.capacity() + text_.capacity() + index_footprint_.load();
+}
+
+template <typename Visit>
+void IniDocument::ForEachLine(Visit visit) const {
+  for (std::size_t begin = 0; begin < limit_;) {
     const std::size_t line_break = LineBreakFrom(text_, begin);
     const std::size_t end = NextLineAt(text_, line_break);
-    if (end > limit) break;
-    AddLine(static_cast<Offset>(begin), static_cast<Offset>(line_break), static_cast<Offset>(end),
-            section);
+    if (end > limit_) return;
+    const ProfileLine line =
+        ParseProfileLine(std::string_view(text_).substr(begin, line_break - begin));
+    if (!visit(static_cast<Offset>(begin), line_break, end, line)) return;
     begin = end;
   }
 }
 
-std::string_view IniDocument::View(Text text) const {
-  return std::string_view(text_).substr(text.begin, text.size);
+ProfileLine IniDocument::LineAt(Offset begin) const {
+  return ParseProfileLine(
+      std::string_view(text_).substr(begin, LineBreakFrom(text_, begin) - begin));
 }
 
-IniDocument::Text IniDocument::TextOf(std::string_view view) const {
-  return Text{static_cast<Offset>(view.data() - text_.data()), static_cast<Offset>(view.size())};
+// Lines before the first section, and in a repeated section, are never read,
+// so none of them is indexed.
+void IniDocument::BuildIndex() const {
+  // A build cut short by a lack of memory leaves nothing behind to mislead
+  // the next one.
+  section_index_ = NameIndex();
+  key_index_ = NameIndex();
+  section_starts_.clear();
+  const auto section_hash = [this](Offset at) { return HashOf(LineAt(at).name); };
+  // A key's section is the last indexed header before it.
+  const auto key_hash = [this](Offset at) {
+    return HashOf(LineAt(at).name,
+                  *(std::upper_bound(section_starts_.begin(), section_starts_.end(), at) - 1));
+  };
+  Offset header = kNone;
+  ForEachLine([&](Offset begin, std::size_t, std::size_t, const ProfileLine& line) {
+    if (line.kind == ProfileLineKind::kSection) {
+      const bool first = FindSection(line.name) == kNone;
+      if (first) {
+        section_index_.Add(HashOf(line.name), begin, section_hash);
+        section_starts_.push_back(begin);
+      }
+      header = first ? begin : kNone;
+    } else if (line.kind == ProfileLineKind::kKey && header != kNone &&
+               FindKey(header, kNone, line.name) == kNone) {
+      key_index_.Add(HashOf(line.name, header), begin, key_hash);
+    }
+    return true;
+  });
+  section_starts_.shrink_to_fit();
+  index_footprint_ = section_index_.Footprint() + key_index_.Footprint() +
+                     section_starts_.capacity() * sizeof(Offset);
 }
 
-void IniDocument::AddLine(Offset begin, Offset line_break, Offset end, std::uint32_t& section) {
-  const ProfileLine line =
-      ParseProfileLine(std::string_view(text_).substr(begin, line_break - begin));
-  switch (line.kind) {
-    case ProfileLineKind::kSection:
-      section = AddSection(line.name, end);
-      break;
-    case ProfileLineKind::kComment:
-      // Where Windows puts a new key after a section's trailing comments is
-      // not known; Wine counts them as the section's entries and puts it
-      // after them.
-      if (section != kNone) sections_[section].insert_at = end;
-      break;
-    case ProfileLineKind::kKey:
-      // Lines before the first section, and in a repeated section, are
-      // never read.
-      if (section != kNone) AddKey(section, line, begin, line_break, end);
-      break;
-    default:
-      break;
-  }
+IniDocument::Offset IniDocument::FindSection(std::string_view name) const {
+  return section_index_.Find(HashOf(name), [&](Offset at) {
+    const ProfileLine line = LineAt(at);
+    return SameName(line.name, name);
+  });
 }
 
-// Of same-named sections the first counts.
-std::uint32_t IniDocument::AddSection(std::string_view name, Offset end) {
-  if (FindSection(name) != kNone) return kNone;
-  const auto index = static_cast<std::uint32_t>(sections_.size());
-  sections_.push_back(Section{TextOf(name), end});
-  section_index_.Add(HashOf(name), index);
-  return index;
-}
-
-// Of repeated keys the first counts.
-void IniDocument::AddKey(std::uint32_t section, const ProfileLine& line, Offset begin,
-                         Offset line_break, Offset end) {
-  sections_[section].insert_at = end;
-  if (FindKey(section, line.name) != kNone) return;
-  const Offset value_begin = TextOf(line.after_equals).begin;
-  key_index_.Add(HashOf(line.name, section), static_cast<std::uint32_t>(keys_.size()));
-  keys_.push_back(
-      KeyLine{section, TextOf(line.name), TextOf(line.value), begin, value_begin, line_break});
-}
-
-std::uint32_t IniDocument::FindSection(std::string_view name) const {
-  return section_index_.Find(
-      HashOf(name), [&](std::uint32_t at) { return SameName(View(sections_[at].name), name); });
-}
-
-std::uint32_t IniDocument::FindKey(std::uint32_t section, std::string_view name) const {
-  return key_index_.Find(HashOf(name, section), [&](std::uint32_t at) {
-    return keys_[at].section == section && SameName(View(keys_[at].name), name);
+// A key line indexed after `header` and before the next indexed header lies
+// in that section: the lines between a repeated header and the next one are
+// not indexed.
+IniDocument::Offset IniDocument::FindKey(Offset header, Offset next_header,
+                                         std::string_view name) const {
+  return key_index_.Find(HashOf(name, header), [&](Offset at) {
+    return at > header && at < next_header && SameName(LineAt(at).name, name);
   });
 }
 
 std::optional<std::string_view> IniDocument::Find(std::string_view section,
                                                   std::string_view key) const {
-  const std::uint32_t found = FindSection(TrimBlanks(section, kArgumentBlanks));
-  if (found == kNone) return std::nullopt;
-  const std::uint32_t line = FindKey(found, TrimBlanks(key, kArgumentBlanks));
+  std::call_once(indexed_, [this] { BuildIndex(); });
+  const Offset header = FindSection(TrimBlanks(section, kArgumentBlanks));
+  if (header == kNone) return std::nullopt;
+  const auto next = std::upper_bound(section_starts_.begin(), section_starts_.end(), header);
+  const Offset line = FindKey(header, next == section_starts_.end() ? kNone : *next,
+                              TrimBlanks(key, kArgumentBlanks));
   if (line == kNone) return std::nullopt;
-  return View(keys_[line].value);
+  return LineAt(line).value;
+}
+
+IniDocument::Place IniDocument::Locate(std::string_view section, std::string_view key) const {
+  Place place;
+  bool inside = false;
+  ForEachLine([&](Offset begin, std::size_t line_break, std::size_t end, const ProfileLine& line) {
+    if (line.kind == ProfileLineKind::kSection) {
+      // Of same-named sections the first counts, and it ends at the next
+      // header.
+      if (inside) return false;
+      inside = SameName(line.name, section);
+      place.section_found = inside;
+      place.insert_at = end;
+      return true;
+    }
+    if (!inside) return true;
+    // Where Windows puts a new key after a section's trailing comments is
+    // not known; Wine counts them as the section's entries and puts it
+    // after them.
+    if (line.kind == ProfileLineKind::kComment) place.insert_at = end;
+    if (line.kind != ProfileLineKind::kKey) return true;
+    place.insert_at = end;
+    // Of repeated keys the first counts.
+    if (!SameName(line.name, key)) return true;
+    place.key_found = true;
+    place.key_begin = begin;
+    place.value_begin = static_cast<std::size_t>(line.after_equals.data() - text_.data());
+    place.line_break = line_break;
+    return false;
+  });
+  return place;
 }
 
 bool IniDocument::CanHold(std::string_view text) const { return !utf16_ || IsUtf8(text); }
@@ -171,26 +190,26 @@ IniDocument::Splice IniDocument::SpliceFor(std::string_view section, std::string
   section = TrimBlanks(section, kArgumentBlanks);
   key = TrimBlanks(key, kArgumentBlanks);
   Splice unchanged{0, 0, std::string()};
-  const std::uint32_t found = FindSection(section);
-  if (found == kNone) {
+  const Place place = Locate(section, key);
+  if (!place.section_found) {
     // A new section goes at the end, on a line of its own.
     if (!value) return unchanged;
     std::string lines(EndsOpen() ? kLineBreak : "");
     lines.append(1, '[').append(section).append(1, ']').append(kLineBreak);
     return Splice{text_.size(), 0, lines.append(KeyLineText(key, *value))};
   }
-  const std::uint32_t line = FindKey(found, key);
-  if (line == kNone) {
+  if (!place.key_found) {
     if (!value) return unchanged;
-    const std::size_t at = sections_[found].insert_at;
+    const std::size_t at = place.insert_at;
     // The section's last line may be the file's last, without a line break.
     const std::string_view lead = at == text_.size() && EndsOpen() ? kLineBreak : "";
     return Splice{at, 0, std::string(lead) + KeyLineText(key, *value)};
   }
-  const KeyLine& old = keys_[line];
-  if (!value) return Splice{old.begin, NextLineAt(text_, old.line_break) - old.begin, {}};
+  if (!value) {
+    return Splice{place.key_begin, NextLineAt(text_, place.line_break) - place.key_begin, {}};
+  }
   // The key keeps its spelling and the line its line break.
-  return Splice{old.value_begin, old.line_break - old.value_begin, std::string(*value)};
+  return Splice{place.value_begin, place.line_break - place.value_begin, std::string(*value)};
 }
 
 std::string IniDocument::Edit(std::string_view section, std::string_view key,

@@ -5,8 +5,10 @@
 // when edited; any other file is 8-bit text, taken byte for byte.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -40,37 +42,36 @@ class IniDocument {
 
   // The value of `key` in `section`, without its surrounding blanks and one
   // pair of quotes; nullopt when the section or the key is absent. Spaces
-  // around either argument don't count.
+  // around either argument don't count. The first lookup indexes the file;
+  // any thread may look up at any time.
   std::optional<std::string_view> Find(std::string_view section, std::string_view key) const;
 
   // The file's bytes with `key` of `section` set to `value`, or with the
   // key's line removed when `value` is nullopt. Every other byte is kept.
-  // The arguments are UTF-8 for a UTF-16 file.
+  // The arguments are UTF-8 for a UTF-16 file. Works without the index: an
+  // edit copies the whole file anyway, and a write then never holds an
+  // index beside the old bytes and the new.
   std::string Edit(std::string_view section, std::string_view key,
                    std::optional<std::string_view> value) const;
+
+  // The bytes of memory the document holds, its index included once built.
+  std::size_t Footprint() const;
 
  private:
   // Offsets into the text are 32-bit, which halves the index of a large
   // file; only the first 4 GiB of a file's text are read.
   using Offset = std::uint32_t;
-  struct Text {
-    Offset begin;
-    Offset size;
-  };
-  struct Section {
-    Text name;
+  // Where an edit lands, found by reading the lines in order.
+  struct Place {
+    bool section_found = false;
+    bool key_found = false;
     // Where a new key goes: after the section's last key or comment line,
     // or after its header when it has neither (blank lines and lines
     // without '=' don't count).
-    Offset insert_at;
-  };
-  struct KeyLine {
-    std::uint32_t section;
-    Text name;
-    Text value;          // as a read returns it
-    Offset begin;        // the line's first byte
-    Offset value_begin;  // just after the first '='
-    Offset line_break;   // the line break, or the end of the file
+    std::size_t insert_at = 0;
+    std::size_t key_begin = 0;    // the key line's first byte
+    std::size_t value_begin = 0;  // just after its first '='
+    std::size_t line_break = 0;   // its line break, or the end of the file
   };
   // An edit of the text: `removed` bytes at `at` give way to `inserted`.
   struct Splice {
@@ -78,18 +79,20 @@ class IniDocument {
     std::size_t removed;
     std::string inserted;
   };
-  static constexpr std::uint32_t kNone = NameIndex::kNone;
+  static constexpr Offset kNone = NameIndex::kNone;
 
-  // `section` is the section that lines belong to while parsing: kNone
-  // before the first section and in a repeated one.
-  void AddLine(Offset begin, Offset line_break, Offset end, std::uint32_t& section);
-  std::uint32_t AddSection(std::string_view name, Offset end);
-  void AddKey(std::uint32_t section, const ProfileLine& line, Offset begin, Offset line_break,
-              Offset end);
-  std::uint32_t FindSection(std::string_view name) const;
-  std::uint32_t FindKey(std::uint32_t section, std::string_view name) const;
-  std::string_view View(Text text) const;
-  Text TextOf(std::string_view view) const;
+  // Calls `visit(begin, line_break, end, line)` for each whole line within
+  // the limit, in order, while it returns true.
+  template <typename Visit>
+  void ForEachLine(Visit visit) const;
+  ProfileLine LineAt(Offset begin) const;
+  void BuildIndex() const;
+  Offset FindSection(std::string_view name) const;
+  // The first key line named `name` of the section whose header is at
+  // `header`; `next_header` is that of the next section indexed (kNone for
+  // none or not known yet).
+  Offset FindKey(Offset header, Offset next_header, std::string_view name) const;
+  Place Locate(std::string_view section, std::string_view key) const;
   bool EndsOpen() const;
   Splice SpliceFor(std::string_view section, std::string_view key,
                    std::optional<std::string_view> value) const;
@@ -98,12 +101,15 @@ class IniDocument {
   bool utf16_;
   std::string utf16_bytes_;  // empty for an 8-bit file, whose bytes are its text
   std::string text_;
-  // Only the first of same-named sections, and of same-named keys of a
-  // section, are kept: no later one is ever read or written.
-  std::vector<Section> sections_;
-  std::vector<KeyLine> keys_;
-  NameIndex section_index_;
-  NameIndex key_index_;
+  std::size_t limit_;  // lines ending beyond it are never read
+  // The index: only the first of same-named sections, and of same-named
+  // keys of a section, are in it, as no later one is ever read. Each entry
+  // is the offset of its line, which the line itself is parsed again from.
+  mutable std::once_flag indexed_;
+  mutable NameIndex section_index_;             // section header lines
+  mutable NameIndex key_index_;                 // key lines, hashed with their section's header
+  mutable std::vector<Offset> section_starts_;  // the indexed headers, in file order
+  mutable std::atomic<std::size_t> index_footprint_{0};
 };
 
 }  // namespace povupdate::backend

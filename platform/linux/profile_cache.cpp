@@ -1,7 +1,9 @@
 // When a cached parse is still the file on disk
 //
-// Every lookup stat()s the file. The parse kept from an earlier read is used
-// without reading the file again only when both of these hold:
+// Every load stat()s the file; an exported call loads each file once, for
+// all of its lookups (profile_call.h), and a lookup outside a call loads it
+// for itself. The parse kept from an earlier read is used without reading
+// the file again only when both of these hold:
 //
 // 1. Device, inode, size, mtime and ctime (to the nanosecond) are those of
 //    the file that was read. A file replaced by rename has another inode; one
@@ -15,13 +17,16 @@
 //    the stamps as they were. Every change made after the read began gets a
 //    ctime in that moment's granule or a later one; a ctime at least one
 //    granule older than the moment therefore differs from the ctime of any
-//    change the read may have missed.
+//    change the read may have missed. A ctime ahead of the clock (the clock
+//    was set back after the change) is as good while the clock stays a
+//    margin short of it: any change made meanwhile gets an earlier ctime.
 //
 // Otherwise the file is read again (the moment is taken before it is
 // opened). When its bytes equal the cached ones (compared piece by piece,
 // without a copy) the parse is kept and only the stamps and the moment are
-// renewed, so a file looked up in the moments after a change costs a read
-// and a comparison per lookup until it has settled, and one parse.
+// renewed, so a file loaded in the moments after a change costs a read and
+// a comparison per load until it has settled, and one parse. A parse that
+// no longer matches is dropped before the new one is made.
 //
 // The margin: the moment comes from CLOCK_REALTIME_COARSE, the clock the
 // kernel stamps files with. Local file systems that keep nanosecond stamps
@@ -31,10 +36,12 @@
 // milliseconds: the margin is 100 ms. Anywhere else it is 3 s, which covers
 // FAT's two-second stamps and a network server whose clock is a little off.
 //
-// The cache holds the 16 files used last, each with its bytes and index.
-// The process's own writes replace the file by rename and keep the document
-// they wrote, marked as unsettled: the next lookup compares instead of
-// parsing.
+// The cache holds the files used last while their bytes, their indexes and
+// its bookkeeping stay within kMostBytes (256 MiB), counted whenever a file is
+// loaded; a file too large for that alone is not kept, and read by every call
+// that uses it. The process's own writes replace the file by rename and keep
+// the document they wrote, marked as unsettled: the next load compares
+// instead of parsing.
 //
 // Not covered, as by any check of time stamps (git's index has the same
 // limits): writes through a shared mmap(), which stamp the file only when a
@@ -86,6 +93,23 @@ bool KeepsFineStamps(const std::string& path, const struct stat& status) {
   }
 }
 
+timespec Difference(const timespec& a, const timespec& b) {
+  timespec difference{a.tv_sec - b.tv_sec, a.tv_nsec - b.tv_nsec};
+  if (difference.tv_nsec < 0) {
+    --difference.tv_sec;
+    difference.tv_nsec += kNanosecondsPerSecond;
+  }
+  return difference;
+}
+
+// What an entry costs beyond its document: the path and the bookkeeping of
+// the table, the entry and the document's shared ownership.
+constexpr std::size_t kEntryOverhead = 256;
+
+std::size_t ChargeFor(const std::string& path, const IniDocument& document) {
+  return document.Footprint() + path.size() + kEntryOverhead;
+}
+
 timespec CoarseRealtime() {
   timespec now{};
   clock_gettime(CLOCK_REALTIME_COARSE, &now);
@@ -100,7 +124,8 @@ bool ProfileCache::Stamp::operator==(const Stamp& other) const {
          changed.tv_sec == other.changed.tv_sec && changed.tv_nsec == other.changed.tv_nsec;
 }
 
-ProfileCache::ProfileCache(Clock clock) : clock_(clock) {}
+ProfileCache::ProfileCache(Clock clock, std::size_t most_bytes)
+    : clock_(clock), most_bytes_(most_bytes) {}
 
 ProfileCache::Stamp ProfileCache::StampOf(const struct stat& status) {
   return Stamp{status.st_dev, status.st_ino, status.st_size, status.st_mtim, status.st_ctim};
@@ -131,9 +156,13 @@ ProfileSnapshot ProfileCache::Load(const std::string& path) {
     Forget(path);
     return {read, nullptr};
   }
-  if (changed) known = std::make_shared<const IniDocument>(std::move(bytes));
-  const timespec margin = KeepsFineStamps(path, status) ? kFineMargin : kCoarseMargin;
-  Store(path, StampOf(status), !Earlier(started, Sum(status.st_ctim, margin)), known);
+  if (changed) {
+    // The old version goes first, so that memory never holds two parses.
+    known.reset();
+    Forget(path);
+    known = std::make_shared<const IniDocument>(std::move(bytes));
+  }
+  Store(path, StampOf(status), TrustFor(path, status, started), known);
   return {ReadStatus::kOk, known};
 }
 
@@ -143,7 +172,18 @@ void ProfileCache::Remember(const std::string& path, std::shared_ptr<const IniDo
     Forget(path);
     return;
   }
-  Store(path, StampOf(status), false, std::move(document));
+  Store(path, StampOf(status), Trust{false, timespec{}}, std::move(document));
+}
+
+ProfileCache::Trust ProfileCache::TrustFor(const std::string& path, const struct stat& status,
+                                           const timespec& started) const {
+  const timespec margin = KeepsFineStamps(path, status) ? kFineMargin : kCoarseMargin;
+  if (!Earlier(started, Sum(status.st_ctim, margin))) return Trust{true, timespec{}};
+  // A ctime ahead of the clock (the clock was set back after the change):
+  // a change made while the clock is still a margin short of it gets an
+  // earlier ctime, so until then the stamps tell. Otherwise the moment lies
+  // in the past and nothing is trusted.
+  return Trust{false, Difference(status.st_ctim, margin)};
 }
 
 std::shared_ptr<const IniDocument> ProfileCache::Lookup(const std::string& path,
@@ -153,26 +193,52 @@ std::shared_ptr<const IniDocument> ProfileCache::Lookup(const std::string& path,
   if (found == entries_.end()) return nullptr;
   Entry& entry = found->second;
   entry.last_use = ++uses_;
-  trusted = entry.trusted && entry.stamp == current;
-  return entry.document;
+  trusted = entry.stamp == current && (entry.trust.settled || Earlier(clock_(), entry.trust.until));
+  // The document's index, built since it was stored, counts from now on.
+  const std::size_t charge = ChargeFor(path, *entry.document);
+  charged_ = charged_ - entry.charge + charge;
+  entry.charge = charge;
+  std::shared_ptr<const IniDocument> document = entry.document;
+  MakeRoom(0, &entry);
+  return document;
 }
 
-void ProfileCache::Store(const std::string& path, const Stamp& stamp, bool trusted,
+void ProfileCache::Store(const std::string& path, const Stamp& stamp, Trust trust,
                          std::shared_ptr<const IniDocument> document) {
+  const std::size_t charge = ChargeFor(path, *document);
   std::lock_guard<std::mutex> lock(mutex_);
-  if (entries_.size() >= kCapacity && entries_.count(path) == 0) {
-    auto oldest = entries_.begin();
+  const auto found = entries_.find(path);
+  if (found != entries_.end()) Erase(found);
+  // A file larger than the bound is read for every call that uses it.
+  if (charge > most_bytes_) return;
+  MakeRoom(charge, nullptr);
+  entries_.emplace(path, Entry{stamp, trust, std::move(document), charge, ++uses_});
+  charged_ += charge;
+}
+
+void ProfileCache::MakeRoom(std::size_t room, const Entry* kept) {
+  while (charged_ + room > most_bytes_) {
+    auto oldest = entries_.end();
     for (auto entry = entries_.begin(); entry != entries_.end(); ++entry) {
-      if (entry->second.last_use < oldest->second.last_use) oldest = entry;
+      if (&entry->second == kept) continue;
+      if (oldest == entries_.end() || entry->second.last_use < oldest->second.last_use) {
+        oldest = entry;
+      }
     }
-    entries_.erase(oldest);
+    if (oldest == entries_.end()) return;
+    Erase(oldest);
   }
-  entries_.insert_or_assign(path, Entry{stamp, trusted, std::move(document), ++uses_});
+}
+
+void ProfileCache::Erase(std::unordered_map<std::string, Entry>::iterator entry) {
+  charged_ -= entry->second.charge;
+  entries_.erase(entry);
 }
 
 void ProfileCache::Forget(const std::string& path) {
   std::lock_guard<std::mutex> lock(mutex_);
-  entries_.erase(path);
+  const auto found = entries_.find(path);
+  if (found != entries_.end()) Erase(found);
 }
 
 ProfileCache& SharedProfileCache() {

@@ -13,20 +13,21 @@
 
 #include "platform/linux/atomic_file.h"
 #include "platform/linux/ini_document.h"
+#include "platform/linux/profile_call.h"
 
 namespace povupdate::backend {
-
-struct ProfileSnapshot {
-  ReadStatus status = ReadStatus::kFailed;
-  std::shared_ptr<const IniDocument> document;  // set when status is kOk
-};
 
 class ProfileCache {
  public:
   // The time of the clock the file system stamps files with.
   using Clock = timespec (*)();
 
-  explicit ProfileCache(Clock clock);
+  // The most bytes the cache holds: files' bytes, their indexes and its own
+  // bookkeeping together.
+  static constexpr std::size_t kMostBytes = std::size_t{256} << 20;
+
+  // `most_bytes` other than kMostBytes is for tests.
+  explicit ProfileCache(Clock clock, std::size_t most_bytes = kMostBytes);
   ProfileCache(const ProfileCache&) = delete;
   ProfileCache& operator=(const ProfileCache&) = delete;
 
@@ -47,26 +48,36 @@ class ProfileCache {
     timespec changed;
     bool operator==(const Stamp& other) const;
   };
+  // When the stamp alone proves the document current.
+  struct Trust {
+    bool settled;    // for as long as the stamp lasts
+    timespec until;  // otherwise, before this moment only
+  };
   struct Entry {
     Stamp stamp;
-    // Whether the stamp alone proves the document current while it lasts.
-    bool trusted;
+    Trust trust;
     std::shared_ptr<const IniDocument> document;
+    std::size_t charge;  // the bytes counted against the bound
     std::uint64_t last_use;
   };
 
   static Stamp StampOf(const struct stat& status);
+  Trust TrustFor(const std::string& path, const struct stat& status, const timespec& started) const;
   std::shared_ptr<const IniDocument> Lookup(const std::string& path, const Stamp& current,
                                             bool& trusted);
-  void Store(const std::string& path, const Stamp& stamp, bool trusted,
+  void Store(const std::string& path, const Stamp& stamp, Trust trust,
              std::shared_ptr<const IniDocument> document);
   void Forget(const std::string& path);
-
-  static constexpr std::size_t kCapacity = 16;
+  // Drops the entries used longest ago, other than `kept`, until `room`
+  // more bytes fit within the bound.
+  void MakeRoom(std::size_t room, const Entry* kept);
+  void Erase(std::unordered_map<std::string, Entry>::iterator entry);
 
   const Clock clock_;
+  const std::size_t most_bytes_;
   std::mutex mutex_;
   std::unordered_map<std::string, Entry> entries_;
+  std::size_t charged_ = 0;  // the sum of the entries' charges
   std::uint64_t uses_ = 0;
 };
 

@@ -1,8 +1,9 @@
 // GetPrivateProfileStringA and WritePrivateProfileStringA over INI files, as
 // Windows reads and writes them (ini_document.cpp). Reads come from the
-// process's cache of parsed files, which is checked against the file on
-// every call (profile_cache.cpp); writes are serialised across threads and
-// processes and replace the file in one step (atomic_file.cpp).
+// process's cache of parsed files, which is checked against the file once
+// per exported call and on every call outside one (profile_cache.cpp,
+// profile_call.h); writes are serialised across threads and processes and
+// replace the file in one step (atomic_file.cpp).
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -18,11 +19,13 @@
 #include "platform/linux/atomic_file.h"
 #include "platform/linux/ini_document.h"
 #include "platform/linux/profile_cache.h"
+#include "platform/linux/profile_call.h"
 #include "platform/linux/win32_api.h"
 
 namespace {
 
 using povupdate::backend::IniDocument;
+using povupdate::backend::ProfileCall;
 using povupdate::backend::ProfileSnapshot;
 using povupdate::backend::ReadStatus;
 using povupdate::backend::SharedProfileCache;
@@ -83,6 +86,21 @@ BOOL Fail(DWORD error) {
   return FALSE;
 }
 
+// The file as the open call sees it: the version its first lookup found.
+ProfileSnapshot ReadSnapshot(LPCSTR file_name) {
+  ProfileCall* const call = ProfileCall::Current();
+  if (call == nullptr) return SharedProfileCache().Load(file_name);
+  if (const ProfileSnapshot* kept = call->Find(file_name)) return *kept;
+  ProfileSnapshot file = SharedProfileCache().Load(file_name);
+  call->Keep(file_name, file);
+  return file;
+}
+
+// After a write the open call sees the file as the write left it.
+void KeepInCall(LPCSTR file_name, const ProfileSnapshot& file) {
+  if (ProfileCall* const call = ProfileCall::Current()) call->Keep(file_name, file);
+}
+
 BOOL WriteProfileString(LPCSTR section, LPCSTR key, LPCSTR value, LPCSTR file_name) {
   if (IsEmptyName(file_name)) return Fail(ERROR_ACCESS_DENIED);
   const std::string target = WriteTarget(file_name);
@@ -91,6 +109,8 @@ BOOL WriteProfileString(LPCSTR section, LPCSTR key, LPCSTR value, LPCSTR file_na
     return Fail(errno == ENOENT || errno == ENOTDIR ? ERROR_PATH_NOT_FOUND : ERROR_ACCESS_DENIED);
   }
   if (IsTooLarge(target)) return Fail(ERROR_FILE_TOO_LARGE);
+  // The file as it is now, under the lock, rather than as the call first saw
+  // it: a write starts from what the last writer left.
   const ProfileSnapshot current = SharedProfileCache().Load(file_name);
   if (current.status == ReadStatus::kFailed) return Fail(ERROR_ACCESS_DENIED);
   const bool existed = current.status == ReadStatus::kOk;
@@ -108,13 +128,18 @@ BOOL WriteProfileString(LPCSTR section, LPCSTR key, LPCSTR value, LPCSTR file_na
   std::string edited = old->Edit(section, key, new_value);
   // Deleting a key from a file that doesn't exist still leaves an empty file.
   if (existed && edited == old->bytes()) {
+    KeepInCall(file_name, current);
     SetLastError(ERROR_SUCCESS);
     return TRUE;
   }
   if (!povupdate::backend::ReplaceFile(target, edited, kNewFileMode)) {
+    KeepInCall(file_name, current);
     return Fail(ERROR_ACCESS_DENIED);
   }
-  SharedProfileCache().Remember(file_name, std::make_shared<const IniDocument>(std::move(edited)));
+  const ProfileSnapshot written{ReadStatus::kOk,
+                                std::make_shared<const IniDocument>(std::move(edited))};
+  SharedProfileCache().Remember(file_name, written.document);
+  KeepInCall(file_name, written);
   // Windows reports a file it had to create even though the call succeeds.
   SetLastError(existed ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND);
   return TRUE;
@@ -135,7 +160,7 @@ DWORD GetPrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR defaultValue, 
       SetLastError(ERROR_ACCESS_DENIED);
       return CopyOut(fallback, buffer, size);
     }
-    const ProfileSnapshot file = SharedProfileCache().Load(fileName);
+    const ProfileSnapshot file = ReadSnapshot(fileName);
     if (file.status != ReadStatus::kOk) {
       SetLastError(ErrorOf(file.status));
       return CopyOut(fallback, buffer, size);

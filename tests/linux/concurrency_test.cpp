@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <cstdlib>
@@ -227,6 +228,62 @@ TEST_P(ConcurrencyTest, ReadersOfTheInstallPathSeeOnlyWholeStoredValues) {
     some_writers_last = some_writers_last || last == PathOf(writer, kPathsEach) + "/Install";
   }
   EXPECT_TRUE(some_writers_last) << last;
+}
+
+// Update file --------------------------------------------------------------
+
+constexpr int kReplacedEntries = 20;
+
+// Version `v` of an update file: entry n is section "<v>n", and each of its
+// seven values is `v`.
+std::string UpdateFileVersion(const std::string& v) {
+  static const char* const kKeys[] = {"Version",     "DownLoadPath",    "MD5", "InstallType",
+                                      "InstallPath", "InstallParmeter", "Size"};
+  std::string index = "[SOFTWARE]\r\n";
+  std::string entries;
+  for (int n = 1; n <= kReplacedEntries; ++n) {
+    const std::string name = v + std::to_string(n);
+    index += std::to_string(n) + "=" + name + "\r\n";
+    entries += "[" + name + "]\r\n";
+    for (const char* key : kKeys) entries += std::string(key) + "=" + v + "\r\n";
+  }
+  return index + entries;
+}
+
+class ReplacedUpdateFileTest : public LibraryTest {};
+
+// A publisher replaces the update file by rename, again and again, while a
+// host walks it: every record comes whole from one version of the file.
+TEST_F(ReplacedUpdateFileTest, NoRecordMixesTwoVersions) {
+  const std::string versions[] = {UpdateFileVersion("a"), UpdateFileVersion("b")};
+  WriteFile(UpdateFile(), versions[0]);
+  std::atomic<bool> done{false};
+  std::thread publisher([&] {
+    const std::string next = ModuleDir() + "Update_6.1.ini.new";
+    for (int round = 0; !done; ++round) {
+      WriteFile(next, versions[round % 2]);
+      rename(next.c_str(), UpdateFile().c_str());
+    }
+  });
+  int mixed = 0;
+  int cursor = 1;
+  for (int call = 0; call < 2000; ++call) {
+    Record record;
+    ASSERT_EQ(GetTheUpdateSoftwareInforFromIni(&cursor, record.get()), POVUPDATE_OK);
+    if (cursor == -1) {
+      cursor = 1;
+      continue;
+    }
+    const std::array<std::string, 8> texts = record.Texts();
+    const std::string& v = texts[1];
+    const bool whole = texts[0] == v + std::to_string(cursor - 1) &&
+                       std::all_of(texts.begin() + 1, texts.end(),
+                                   [&](const std::string& text) { return text == v; });
+    mixed += !whole;
+  }
+  done = true;
+  publisher.join();
+  EXPECT_EQ(mixed, 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Workers, ConcurrencyTest,

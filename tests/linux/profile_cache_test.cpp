@@ -39,6 +39,14 @@ timespec DayAhead() {
   return now;
 }
 
+// A clock a day behind: every file's ctime lies ahead of it, as after the
+// clock was set back.
+timespec DayBehind() {
+  timespec now = Now();
+  now.tv_sec -= 24 * 60 * 60;
+  return now;
+}
+
 bool Later(const timespec& a, const timespec& b) {
   return a.tv_sec > b.tv_sec || (a.tv_sec == b.tv_sec && a.tv_nsec > b.tv_nsec);
 }
@@ -89,6 +97,16 @@ void ReplaceKeepingTimes(const std::string& path, const std::string& bytes) {
   const timespec times[2] = {before.st_atim, before.st_mtim};
   ASSERT_EQ(utimensat(AT_FDCWD, other.c_str(), times, 0), 0);
   ASSERT_EQ(rename(other.c_str(), path.c_str()), 0);
+}
+
+// Writes "[s]\r\nk=aaaa\r\n" and maps its first 16 bytes shared, writable.
+void* MapNewFile(const std::string& path) {
+  WriteFile(path, "[s]\r\nk=aaaa\r\n");
+  const int fd = open(path.c_str(), O_RDWR);
+  if (fd < 0) return MAP_FAILED;
+  void* mapped = mmap(nullptr, 16, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+  close(fd);
+  return mapped;
 }
 
 std::string ValueIn(const ProfileSnapshot& file) {
@@ -181,11 +199,7 @@ TEST_F(ProfileCacheTest, ChangesWithinOneStampGranuleAreSeen) {
 // because the file has not settled.
 TEST_F(ProfileCacheTest, ChangeWithoutNewStampsRightAfterReadIsSeen) {
   ProfileCache cache(Now);
-  WriteFile(path_, "[s]\r\nk=aaaa\r\n");
-  const int fd = open(path_.c_str(), O_RDWR);
-  ASSERT_GE(fd, 0);
-  void* mapped = mmap(nullptr, 16, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
-  close(fd);
+  void* mapped = MapNewFile(path_);
   ASSERT_NE(mapped, MAP_FAILED);
   char* bytes = static_cast<char*>(mapped);
   bytes[9] = 'x';  // dirties the page: the file gets new stamps
@@ -200,6 +214,62 @@ TEST_F(ProfileCacheTest, ChangeWithoutNewStampsRightAfterReadIsSeen) {
   if (after.st_ctim.tv_nsec != before.st_ctim.tv_nsec) {
     GTEST_SKIP() << "the page was written back in between: the stamps changed after all";
   }
+}
+
+// A change that leaves the stamps alone (a store through a shared mapping to
+// a page already dirty) is seen only by reading the file again: with the
+// file's ctime ahead of the clock the stamps alone are trusted, so the file is
+// read once, not on every load. A change that gets a ctime still shows.
+TEST_F(ProfileCacheTest, ChangeTimeAheadOfTheClockIsNoReasonToReadAgain) {
+  ProfileCache cache(DayBehind);
+  void* mapped = MapNewFile(path_);
+  ASSERT_NE(mapped, MAP_FAILED);
+  char* bytes = static_cast<char*>(mapped);
+  bytes[9] = 'x';
+  ASSERT_EQ(ValueIn(cache.Load(path_)), "aaxa");
+  const struct stat before = StatOf(path_);
+
+  bytes[10] = 'y';
+
+  const struct stat after = StatOf(path_);
+  const std::string unread = ValueIn(cache.Load(path_));
+  munmap(mapped, 16);
+  if (after.st_ctim.tv_nsec != before.st_ctim.tv_nsec) {
+    GTEST_SKIP() << "the page was written back in between: the stamps changed after all";
+  }
+  EXPECT_EQ(unread, "aaxa");
+  WaitForNewStamps(path_);
+  WriteFile(path_, "[s]\r\nk=bbbb\r\n");
+  EXPECT_EQ(ValueIn(cache.Load(path_)), "bbbb");
+}
+
+// The cache is bounded by the bytes it holds, not by a count of files.
+TEST_F(ProfileCacheTest, ManySmallFilesAreAllKept) {
+  std::vector<std::string> paths;
+  std::vector<ProfileSnapshot> first;
+  for (int i = 0; i < 40; ++i) {
+    paths.push_back(dir_.File("small" + std::to_string(i) + ".ini"));
+    WriteFile(paths.back(), "[s]\r\nk=" + std::to_string(i) + "\r\n");
+    first.push_back(trusting_.Load(paths.back()));
+  }
+  for (int i = 0; i < 40; ++i) EXPECT_EQ(trusting_.Load(paths[i]).document, first[i].document) << i;
+}
+
+TEST_F(ProfileCacheTest, FilesBeyondTheByteBoundAreNotKept) {
+  ProfileCache cache(DayAhead, 64 << 10);
+  const std::string a = dir_.File("a.ini");
+  const std::string b = dir_.File("b.ini");
+  const std::string large = dir_.File("large.ini");
+  WriteFile(a, "[s]\r\nk=" + std::string(40 << 10, 'a') + "\r\n");
+  WriteFile(b, "[s]\r\nk=" + std::string(40 << 10, 'b') + "\r\n");
+  WriteFile(large, "[s]\r\nk=" + std::string(80 << 10, 'c') + "\r\n");
+  const ProfileSnapshot first_a = cache.Load(a);
+  EXPECT_EQ(cache.Load(a).document, first_a.document);
+  cache.Load(b);
+  EXPECT_NE(cache.Load(a).document, first_a.document);
+  const ProfileSnapshot first_large = cache.Load(large);
+  EXPECT_NE(cache.Load(large).document, first_large.document);
+  EXPECT_EQ(ValueIn(cache.Load(large)).size(), std::size_t{80} << 10);
 }
 
 std::string Read(const std::string& path, const char* key = "k") {
