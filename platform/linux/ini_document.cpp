@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "platform/linux/utf16_text.h"
+#include "platform/utf16_text.h"
 #include "platform/profile_syntax.h"
 #include "platform/text.h"
 
