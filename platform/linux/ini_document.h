@@ -38,6 +38,11 @@ class IniDocument {
   std::string Edit(std::string_view section, std::string_view key,
                    std::optional<std::string_view> value) const;
 
+  // The file's bytes without `section`: its header and its lines up to its
+  // last key (the blank lines and comments after it lead to what follows).
+  // Every other byte is kept.
+  std::string RemoveSection(std::string_view section) const;
+
  private:
   // Offsets into the text are 32-bit, which halves the index of a large
   // file; only the first 4 GiB of a file's text are read.
@@ -82,6 +87,7 @@ class IniDocument {
   bool EndsOpen() const;
   Splice SpliceFor(std::string_view section, std::string_view key,
                    std::optional<std::string_view> value) const;
+  std::string Applied(const Splice& splice) const;
 
   // Declared in this order: the text of a UTF-16 file is made from its bytes.
   bool utf16_;

@@ -91,7 +91,8 @@ BOOL WriteProfileString(LPCSTR section, LPCSTR key, LPCSTR value, LPCSTR file_na
       existed ? current.document : std::make_shared<const IniDocument>(std::string());
   const std::optional<std::string_view> new_value =
       value == nullptr ? std::nullopt : std::optional<std::string_view>(value);
-  std::string edited = old->Edit(section, key, new_value);
+  std::string edited =
+      key == nullptr ? old->RemoveSection(section) : old->Edit(section, key, new_value);
   // Deleting a key from a file that doesn't exist still leaves an empty file.
   if (existed && edited == old->bytes()) {
     SetLastError(ERROR_SUCCESS);
@@ -137,9 +138,9 @@ DWORD GetPrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR defaultValue, 
 
 BOOL WritePrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR value, LPCSTR fileName) {
   try {
-    // Removing a whole section (a NULL key) and flushing (a NULL section)
-    // are not offered.
-    if (section == nullptr || key == nullptr) return Fail(ERROR_INVALID_PARAMETER);
+    // A NULL key removes the whole section; flushing (a NULL section) is not
+    // offered.
+    if (section == nullptr) return Fail(ERROR_INVALID_PARAMETER);
     return WriteProfileString(section, key, value, fileName);
   } catch (...) {
     return Fail(ERROR_NOT_ENOUGH_MEMORY);
