@@ -45,8 +45,9 @@ class PovupdateTest(unittest.TestCase):
         if RUNNER:
             # Windows finds the library beside the program, and the program
             # its files beside itself.
+            shutil.copy(POVUPDATE, self.dir)
             for name in os.listdir(os.path.dirname(POVUPDATE)):
-                if name.lower().endswith((".exe", ".dll")):
+                if name.lower().endswith(".dll"):
                     shutil.copy(os.path.join(os.path.dirname(POVUPDATE), name), self.dir)
             self.command = [RUNNER, os.path.join(self.dir, os.path.basename(POVUPDATE))]
             self.update_file = os.path.join(self.dir, self.run_cli("file-name").stdout.strip())
