@@ -1,13 +1,11 @@
 #include "actions.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
-#include <fstream>
 #include <iostream>
-#include <iterator>
 #include <vector>
 
+#include "file_access.h"
 #include "host_platform.h"
 #include "library.h"
 #include "output.h"
@@ -28,11 +26,34 @@ int ReadList(std::vector<Entry>& entries) {
                        end.result);
 }
 
-bool ReadWholeFile(const std::string& path, std::string& bytes) {
-  std::ifstream file(path, std::ios::binary);
-  if (!file) return false;
-  bytes.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-  return !file.bad();
+// The update file the library reads, unless `path` already names a file;
+// the exit status of a failure after its message.
+int ChooseUpdateFile(std::string& path) {
+  if (!path.empty()) return 0;
+  std::string name;
+  if (!ReadUpdateFileName(name)) return ReportFailure("GetTheFileName", kNoTextResult);
+  const std::string directory = HostDirectory();
+  if (directory.empty()) {
+    std::cerr << "povupdate: the program's directory can't be found; name the file\n";
+    return 1;
+  }
+  path = directory + name;
+  return 0;
+}
+
+// The files an edit names, or else the update file the library reads.
+int ChooseUpdateFiles(std::vector<std::string>& files) {
+  if (!files.empty()) return 0;
+  std::string path;
+  if (const int status = ChooseUpdateFile(path)) return status;
+  files.push_back(path);
+  return 0;
+}
+
+DownloadFacts FindDownload(const std::string& path) {
+  DownloadFacts facts;
+  facts.found = DigestRegularFile(path, facts.md5, facts.size, facts.problem);
+  return facts;
 }
 
 }  // namespace
@@ -105,33 +126,59 @@ int StoreInstallPath(const std::string& directory, bool json) {
   return 0;
 }
 
-int ShowUpdateFileFindings(const std::string& file, bool json) {
+int ShowUpdateFileFindings(const std::string& file, const std::string& downloads, bool json) {
   std::string path = file;
-  if (path.empty()) {
-    std::string name;
-    if (!ReadUpdateFileName(name)) return ReportFailure("GetTheFileName", kNoTextResult);
-    const std::string directory = HostDirectory();
-    if (directory.empty()) {
-      std::cerr << "povupdate: the program's directory can't be found; name the file to check\n";
-      return 1;
-    }
-    path = directory + name;
+  if (const int status = ChooseUpdateFile(path)) return status;
+  DownloadLookup lookup;
+  if (!downloads.empty()) {
+    lookup = [&downloads](const std::string& name) { return FindDownload(downloads + "/" + name); };
   }
   std::string bytes;
-  std::vector<Finding> findings;
-  if (ReadWholeFile(path, bytes)) {
-    findings = CheckUpdateFile(bytes, kSystemDriveRoot);
+  std::string problem;
+  Findings findings;
+  if (ReadRegularFile(path, bytes, problem)) {
+    findings = CheckUpdateFile(std::move(bytes), kSystemDriveRoot, lookup);
   } else {
-    findings.push_back(
-        {0, Severity::kError, "can't be read: " + std::string(std::strerror(errno))});
+    findings.Add("unreadable", 0, Severity::kError, problem);
   }
-  PrintFindings(path, findings, json);
-  const auto errors = static_cast<std::size_t>(
-      std::count_if(findings.begin(), findings.end(),
-                    [](const Finding& finding) { return finding.severity == Severity::kError; }));
-  std::cerr << path << ": " << errors << " error(s), " << findings.size() - errors
-            << " warning(s)\n";
+  const std::size_t errors = findings.errors();
+  const std::size_t warnings = findings.warnings();
+  PrintFindings(path, findings.Take(), json);
+  std::cerr << path << ": " << errors << " error(s), " << warnings << " warning(s)\n";
   return errors > 0 ? 1 : 0;
+}
+
+int VerifyDownload(const std::string& name, const std::string& file, bool json) {
+  std::vector<Entry> entries;
+  const int result = ReadList(entries);
+  if (result != POVUPDATE_OK) return result;
+  const auto entry = std::find_if(entries.begin(), entries.end(), [&](const Entry& e) {
+    return FoldCase(e[kName]) == FoldCase(name);
+  });
+  if (entry == entries.end()) {
+    std::cerr << "povupdate: the update list has no entry " << name << '\n';
+    return 1;
+  }
+  const DownloadFacts facts = FindDownload(file);
+  if (!facts.found) {
+    std::cerr << "povupdate: " << file << " " << facts.problem << '\n';
+    return 1;
+  }
+  const std::vector<Mismatch> mismatches =
+      DownloadMismatches((*entry)[kMd5], (*entry)[kSize], facts);
+  PrintVerification((*entry)[kName], file, mismatches, json);
+  return mismatches.empty() ? 0 : 1;
+}
+
+int SetUpdateEntry(const std::string& installer, const EntryTexts& entry,
+                   std::vector<std::string> files) {
+  if (const int status = ChooseUpdateFiles(files)) return status;
+  return SetEntry(installer, entry, files);
+}
+
+int RemoveUpdateEntry(const std::string& name, std::vector<std::string> files) {
+  if (const int status = ChooseUpdateFiles(files)) return status;
+  return RemoveEntry(name, files);
 }
 
 }  // namespace povupdate_cli

@@ -1,8 +1,12 @@
 // What each command does. Each returns the exit status: 0 on success, else
-// the library's result code (or, for check, 1 when the file has errors).
+// the library's result code; check, verify and entry exit 1 when the file has
+// errors, the download doesn't match or the edit is refused.
 #pragma once
 
 #include <string>
+#include <vector>
+
+#include "update_file_editor.h"
 
 namespace povupdate_cli {
 
@@ -14,7 +18,13 @@ int RecordLocalVersion(const std::string& name, const std::string& version);
 int ShowStatus(bool json);
 int ShowInstallPath(bool json);
 int StoreInstallPath(const std::string& directory, bool json);
-// An empty `file` stands for the update file the library reads.
-int ShowUpdateFileFindings(const std::string& file, bool json);
+// An empty `file` stands for the update file the library reads; with
+// `downloads`, a directory, each entry's download is compared with its file.
+int ShowUpdateFileFindings(const std::string& file, const std::string& downloads, bool json);
+int VerifyDownload(const std::string& name, const std::string& file, bool json);
+// No `files` stands for the update file the library reads.
+int SetUpdateEntry(const std::string& installer, const EntryTexts& entry,
+                   std::vector<std::string> files);
+int RemoveUpdateEntry(const std::string& name, std::vector<std::string> files);
 
 }  // namespace povupdate_cli

@@ -46,10 +46,59 @@ Commands::Commands(CLI::App& app) {
   CLI::App* check = Add(app, "check",
                         "Check an update file for mistakes before publishing it; exits 1 when "
                         "it has errors",
-                        [this] { return ShowUpdateFileFindings(file_, json_); });
+                        [this] { return ShowUpdateFileFindings(file_, downloads_, json_); });
   check->add_option("FILE", file_,
                     "The file to check (default: the update file the library reads)");
+  check->add_option("--downloads", downloads_,
+                    "A directory holding the downloads: each entry's file must be there and "
+                    "match its MD5 and Size");
   AddJsonFlag(*check);
+
+  CLI::App* verify = Add(app, "verify",
+                         "Check that FILE matches the MD5 and Size of entry NAME in the update "
+                         "list; exits 1 when it doesn't",
+                         [this] { return VerifyDownload(name_, file_, json_); });
+  verify->add_option("NAME", name_, "The entry's name")->required();
+  verify->add_option("FILE", file_, "The downloaded file")->required();
+  AddJsonFlag(*verify);
+
+  AddEntryCommands(app);
+
+  app.footer(
+      "Exit status: 0 on success; 1 when check finds errors, verify a mismatch, or entry "
+      "refuses an edit; the library's result code (1 to 55) when a call of it fails; 99 when "
+      "it hands back no text; 70 when memory runs out or output fails; 100 to 127 (CLI11's "
+      "codes, 106 for a missing argument, 109 for an unexpected one) for a usage error.");
+}
+
+void Commands::AddEntryCommands(CLI::App& app) {
+  CLI::App* entry = Add(app, "entry", "Write or remove an entry of update files", nullptr);
+  entry->require_subcommand(1);
+  CLI::App* set = Add(*entry, "set",
+                      "Set entry NAME from INSTALLER: its MD5 and size are computed, the entry "
+                      "is added to the index unless it is there",
+                      [this] { return SetUpdateEntry(installer_, entry_, files_); });
+  set->add_option("INSTALLER", installer_, "The installer file")->required();
+  set->add_option("--name", entry_.name, "The entry's name (its section)")->required();
+  set->add_option("--version", entry_.version, "The version offered")->required();
+  set->add_option("--url", entry_.url, "Where hosts download the installer")->required();
+  set->add_option("--install-type", entry_.install_type,
+                  "exe, msi or zip (default: the installer's extension)");
+  set->add_option("--install-path", entry_.install_path,
+                  "The install directory; a leading 1 stands for the system drive's root");
+  set->add_option("--parameters", entry_.parameters, "The installer's parameters");
+  AddFilesOption(*set);
+  CLI::App* remove =
+      Add(*entry, "remove", "Remove entry NAME and renumber the index entries after it",
+          [this] { return RemoveUpdateEntry(name_, files_); });
+  remove->add_option("NAME", name_, "The entry's name")->required();
+  AddFilesOption(*remove);
+}
+
+void Commands::AddFilesOption(CLI::App& command) {
+  command.add_option("--file", files_,
+                     "An update file to edit, once per file (default: the update file the "
+                     "library reads); a missing one is created");
 }
 
 int Commands::Run() const {

@@ -6,6 +6,8 @@
 #include <utility>
 #include <vector>
 
+#include "update_file_editor.h"
+
 namespace CLI {
 class App;
 }
@@ -24,6 +26,8 @@ class Commands {
   CLI::App* Add(CLI::App& parent, const std::string& name, const std::string& description,
                 std::function<int()> action);
   void AddJsonFlag(CLI::App& command);
+  void AddEntryCommands(CLI::App& app);
+  void AddFilesOption(CLI::App& command);
 
   // The options of all commands: only one command runs.
   bool json_ = false;
@@ -31,6 +35,10 @@ class Commands {
   std::string version_;
   std::string directory_;
   std::string file_;
+  std::string downloads_;
+  std::string installer_;
+  EntryTexts entry_;
+  std::vector<std::string> files_;
   // In the order added, so a subcommand comes after its parent.
   std::vector<std::pair<CLI::App*, std::function<int()>>> actions_;
 };

@@ -22,6 +22,22 @@ void PrintJson(const Json& json) {
 
 Json JsonText(const std::string& text) { return AnsiToUtf8(text); }
 
+// A text from a file as a terminal may show it: a control character, which
+// could drive the terminal, appears as \xHH instead.
+std::string Shown(const std::string& text) {
+  constexpr char kDigits[] = "0123456789ABCDEF";
+  std::string shown;
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte >= 0x20 && byte != 0x7F) {
+      shown += c;
+    } else {
+      shown.append("\\x").append(1, kDigits[byte >> 4]).append(1, kDigits[byte & 0xF]);
+    }
+  }
+  return shown;
+}
+
 const char* SeverityText(Severity severity) {
   return severity == Severity::kError ? "error" : "warning";
 }
@@ -46,7 +62,7 @@ void PrintRow(const std::vector<std::string>& cells, const std::vector<std::size
 
 void PrintResult(const std::string& text, const Fields& fields, bool json) {
   if (!json) {
-    std::cout << text << '\n';
+    std::cout << Shown(text) << '\n';
     return;
   }
   Json object = Json::object();
@@ -72,8 +88,8 @@ void PrintEntries(const std::vector<Entry>& entries, bool json) {
       if (entries[n][i].empty()) {
         std::cout << kFieldNames[i] << '\n';
       } else {
-        std::cout << std::left << std::setw(kFieldNameWidth) << kFieldNames[i] << entries[n][i]
-                  << '\n';
+        std::cout << std::left << std::setw(kFieldNameWidth) << kFieldNames[i]
+                  << Shown(entries[n][i]) << '\n';
       }
     }
   }
@@ -94,8 +110,8 @@ void PrintStatus(const std::vector<StatusRow>& rows, bool json) {
   }
   std::vector<std::vector<std::string>> table = {{"NAME", "OFFERED", "INSTALLED", "STATE"}};
   for (const StatusRow& row : rows) {
-    table.push_back({row.name, row.offered.empty() ? "-" : row.offered,
-                     row.installed.empty() ? "-" : row.installed, StateColumn(row.verdict)});
+    table.push_back({Shown(row.name), row.offered.empty() ? "-" : Shown(row.offered),
+                     row.installed.empty() ? "-" : Shown(row.installed), StateColumn(row.verdict)});
   }
   std::vector<std::size_t> widths(table.front().size(), 0);
   for (const auto& cells : table) {
@@ -116,9 +132,34 @@ void PrintFindings(const std::string& file, const std::vector<Finding>& findings
     return;
   }
   for (const Finding& finding : findings) {
-    std::cout << file;
+    std::cout << Shown(file);
     if (finding.line > 0) std::cout << ':' << finding.line;
-    std::cout << ": " << SeverityText(finding.severity) << ": " << finding.message << '\n';
+    std::cout << ": " << SeverityText(finding.severity) << ": " << Shown(finding.message) << '\n';
+  }
+}
+
+void PrintVerification(const std::string& name, const std::string& file,
+                       const std::vector<Mismatch>& mismatches, bool json) {
+  if (json) {
+    Json array = Json::array();
+    for (const Mismatch& mismatch : mismatches) {
+      array.push_back({{"Field", mismatch.field},
+                       {"Expected", JsonText(mismatch.expected)},
+                       {"Found", JsonText(mismatch.found)}});
+    }
+    PrintJson({{"Name", JsonText(name)},
+               {"File", JsonText(file)},
+               {"Matches", mismatches.empty()},
+               {"Mismatches", array}});
+    return;
+  }
+  if (mismatches.empty()) {
+    std::cout << Shown(file) << " matches entry " << Shown(name) << '\n';
+    return;
+  }
+  for (const Mismatch& mismatch : mismatches) {
+    std::cout << Shown(file) << " does not match entry " << Shown(name) << ": "
+              << Shown(DescribeMismatch(mismatch)) << '\n';
   }
 }
 

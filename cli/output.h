@@ -1,5 +1,5 @@
-// What the commands print on standard output: readable text, or JSON for
-// tools with --json.
+// What the commands print on standard output: readable text, with control
+// characters escaped, or JSON for tools with --json.
 #pragma once
 
 #include <string>
@@ -8,6 +8,7 @@
 
 #include "library.h"
 #include "profile_text.h"
+#include "update_file_checker.h"
 #include "version_compare.h"
 
 namespace povupdate_cli {
@@ -31,5 +32,9 @@ void PrintStatus(const std::vector<StatusRow>& rows, bool json);
 
 // "file:line: severity: message" lines, or an array of objects.
 void PrintFindings(const std::string& file, const std::vector<Finding>& findings, bool json);
+
+// Whether a download matches its entry, field by field.
+void PrintVerification(const std::string& name, const std::string& file,
+                       const std::vector<Mismatch>& mismatches, bool json);
 
 }  // namespace povupdate_cli

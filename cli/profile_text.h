@@ -1,8 +1,13 @@
 // An INI-format profile file read as Windows' profile services read it, for
-// the update-file checker: every section and key with its line number.
+// the update-file checker: every section and key a read can find, with its
+// line number, handed over as the file is read so that nothing per line is
+// kept.
 #pragma once
 
+#include <cstddef>
+#include <map>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace povupdate_cli {
@@ -16,24 +21,60 @@ struct Finding {
   std::string message;
 };
 
-struct ProfileKey {
-  std::string name;
-  std::string value;  // as a read delivers it: blanks and one pair of quotes removed
-  int line = 0;
-};
+// The findings of one check. A hostile file can hold millions of the same
+// mistake: of each kind only the first kMaxPerKind are kept, the rest counted.
+class Findings {
+ public:
+  static constexpr std::size_t kMaxPerKind = 100;
 
-struct ProfileSection {
-  std::string name;
-  int line = 0;
-  std::vector<ProfileKey> keys;  // in file order, repeats included
-};
+  // `kind` names the kind of finding; a literal that lives as long as this.
+  void Add(const char* kind, int line, Severity severity, std::string message);
 
-// `findings` gets the lines the profile services ignore, headers they read
-// differently from how they look, and a UTF-8 byte-order mark.
-std::vector<ProfileSection> ParseProfileText(const std::string& bytes,
-                                             std::vector<Finding>& findings);
+  std::size_t errors() const { return errors_; }
+  std::size_t warnings() const { return warnings_; }
+
+  // Sorted by line; each kind with findings left out ends in one that says
+  // how many.
+  std::vector<Finding> Take();
+
+ private:
+  struct Kind {
+    std::size_t count = 0;
+    int last_kept_line = 0;
+    Severity severity = Severity::kWarning;
+  };
+  std::map<std::string_view, Kind> kinds_;
+  std::vector<Finding> kept_;
+  std::size_t errors_ = 0;
+  std::size_t warnings_ = 0;
+};
 
 // Names match without regard to ASCII case, as the profile services match them.
 std::string FoldCase(std::string text);
+struct FoldedLess {
+  bool operator()(std::string_view a, std::string_view b) const;
+};
+
+// Receives what a read can find: the first section of each name (a read
+// searches no further) and, in it, the first key of each name.
+class ProfileVisitor {
+ public:
+  virtual ~ProfileVisitor() = default;
+  virtual void Section(std::string_view name, int line) = 0;
+  virtual void Key(std::string_view name, std::string_view value, int line) = 0;
+};
+
+// The first section of each name, by name, with its line.
+using SectionLines = std::map<std::string_view, int, FoldedLess>;
+
+// Reads the text of a profile file; every view handed out points into
+// `text`. `findings` gets the lines the profile services ignore, headers they
+// read differently from how they look, repeated sections and keys, and a
+// UTF-8 byte-order mark.
+SectionLines ReadProfileText(std::string_view text, ProfileVisitor& visitor, Findings& findings);
+
+// The text a read finds in a file's bytes: UTF-16LE after its byte-order
+// mark becomes UTF-8, as the library reads it; any other file is its bytes.
+std::string ProfileTextOf(std::string bytes);
 
 }  // namespace povupdate_cli

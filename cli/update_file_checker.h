@@ -2,6 +2,8 @@
 // publisher meant. Reads the text itself, with the profile services' rules.
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -9,8 +11,39 @@
 
 namespace povupdate_cli {
 
-// `drive_root` is what a leading "1" of an InstallPath becomes. The findings
-// come sorted by line.
-std::vector<Finding> CheckUpdateFile(const std::string& bytes, const std::string& drive_root);
+// What a download turned out to be: its MD5 in hexadecimal and its size, or
+// why it can't be had.
+struct DownloadFacts {
+  bool found = false;
+  std::string problem;
+  std::string md5;
+  std::uint64_t size = 0;
+};
+
+// Looks up the file a download path names, by its file name.
+using DownloadLookup = std::function<DownloadFacts(const std::string& file_name)>;
+
+// `drive_root` is what a leading "1" of an InstallPath becomes. `bytes` are
+// the file's, read as the library reads them. With `downloads`, each entry's
+// download must match its MD5 and Size.
+Findings CheckUpdateFile(std::string bytes, const std::string& drive_root,
+                         const DownloadLookup& downloads = nullptr);
+
+// A field in which a download differs from what its entry promises.
+struct Mismatch {
+  const char* field;  // "MD5" or "Size"
+  std::string expected;
+  std::string found;
+};
+
+std::vector<Mismatch> DownloadMismatches(const std::string& md5, const std::string& size,
+                                         const DownloadFacts& found);
+
+// "MD5: expected '...', found '...'".
+std::string DescribeMismatch(const Mismatch& mismatch);
+
+// The file name a download path ends in: its last component, without the
+// query or fragment of a URL.
+std::string DownloadFileName(const std::string& path);
 
 }  // namespace povupdate_cli

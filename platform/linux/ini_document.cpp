@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
-#include "platform/linux/utf16_text.h"
 #include "platform/profile_syntax.h"
 #include "platform/text.h"
+#include "platform/utf16_text.h"
 
 namespace povupdate::backend {
 namespace {
@@ -214,7 +214,26 @@ IniDocument::Splice IniDocument::SpliceFor(std::string_view section, std::string
 
 std::string IniDocument::Edit(std::string_view section, std::string_view key,
                               std::optional<std::string_view> value) const {
-  const Splice splice = SpliceFor(section, key, value);
+  return Applied(SpliceFor(section, key, value));
+}
+
+std::string IniDocument::RemoveSection(std::string_view section) const {
+  std::call_once(indexed_, [this] { BuildIndex(); });
+  const Offset begin = FindSection(TrimBlanks(section, kArgumentBlanks));
+  if (begin == kNone) return bytes();
+  const std::string_view text(text_);
+  std::size_t end = NextLineAt(text, LineBreakFrom(text, begin));
+  for (std::size_t at = end; at < text.size();) {
+    const std::size_t line_break = LineBreakFrom(text, at);
+    const ProfileLineKind kind = ParseProfileLine(text.substr(at, line_break - at)).kind;
+    if (kind == ProfileLineKind::kSection) break;
+    at = NextLineAt(text, line_break);
+    if (kind == ProfileLineKind::kKey) end = at;
+  }
+  return Applied(Splice{begin, end - begin, {}});
+}
+
+std::string IniDocument::Applied(const Splice& splice) const {
   if (!utf16_) return Spliced(text_, splice.at, splice.removed, splice.inserted);
   // Only the edited characters are converted: every other byte of the file,
   // a stray surrogate or a last odd byte too, stays as it was.

@@ -56,6 +56,10 @@ class IniDocument {
 
   // The bytes of memory the document holds, its index included once built.
   std::size_t Footprint() const;
+  // The file's bytes without `section`: its header and its lines up to its
+  // last key (the blank lines and comments after it lead to what follows).
+  // Every other byte is kept.
+  std::string RemoveSection(std::string_view section) const;
 
  private:
   // Offsets into the text are 32-bit, which halves the index of a large
@@ -96,6 +100,7 @@ class IniDocument {
   bool EndsOpen() const;
   Splice SpliceFor(std::string_view section, std::string_view key,
                    std::optional<std::string_view> value) const;
+  std::string Applied(const Splice& splice) const;
 
   // Declared in this order: the text of a UTF-16 file is made from its bytes.
   bool utf16_;

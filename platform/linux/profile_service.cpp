@@ -122,10 +122,11 @@ BOOL WriteProfileString(LPCSTR section, LPCSTR key, LPCSTR value, LPCSTR file_na
   if (!old->IndexedWhole()) return Fail(ERROR_FILE_TOO_LARGE);
   const std::optional<std::string_view> new_value =
       value == nullptr ? std::nullopt : std::optional<std::string_view>(value);
-  if (!old->CanHold(section) || !old->CanHold(key) || (new_value && !old->CanHold(*new_value))) {
+  if (!old->CanHold(section) || (key != nullptr && !old->CanHold(key)) || (new_value && !old->CanHold(*new_value))) {
     return Fail(ERROR_NO_UNICODE_TRANSLATION);
   }
-  std::string edited = old->Edit(section, key, new_value);
+  std::string edited =
+      key == nullptr ? old->RemoveSection(section) : old->Edit(section, key, new_value);
   // Deleting a key from a file that doesn't exist still leaves an empty file.
   if (existed && edited == old->bytes()) {
     KeepInCall(file_name, current);
@@ -176,9 +177,9 @@ DWORD GetPrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR defaultValue, 
 
 BOOL WritePrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR value, LPCSTR fileName) {
   try {
-    // Removing a whole section (a NULL key) and flushing (a NULL section)
-    // are not offered.
-    if (section == nullptr || key == nullptr) return Fail(ERROR_INVALID_PARAMETER);
+    // A NULL key removes the whole section; flushing (a NULL section) is not
+    // offered.
+    if (section == nullptr) return Fail(ERROR_INVALID_PARAMETER);
     return WriteProfileString(section, key, value, fileName);
   } catch (...) {
     return Fail(ERROR_NOT_ENOUGH_MEMORY);

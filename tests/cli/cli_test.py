@@ -1,11 +1,18 @@
 #!/usr/bin/env python3
 """Runs every povupdate command on a private copy of the example files.
 
-Usage: cli_test.py POVUPDATE EXAMPLES_DIR
+Usage: cli_test.py POVUPDATE EXAMPLES_DIR [RUNNER]
+
+With RUNNER (Wine), POVUPDATE is a Windows program: it runs from the test's
+directory, which the library then takes its files from, and only the tests
+that need no Linux host run.
 """
+import hashlib
 import json
 import os
+import resource
 import shutil
+import stat
 import subprocess
 import sys
 import tempfile
@@ -13,6 +20,11 @@ import unittest
 
 POVUPDATE = ""
 EXAMPLES = ""
+RUNNER = ""
+
+
+def linux_only(test):
+    return unittest.skipIf(RUNNER, "the Linux host's environment")(test)
 
 
 class PovupdateTest(unittest.TestCase):
@@ -29,10 +41,21 @@ class PovupdateTest(unittest.TestCase):
                         POVUPDATE_OS_VERSION="6.1",
                         POVUPDATE_REGISTRY_DIR=os.path.join(self.dir, "registry"),
                         XDG_CONFIG_HOME=os.path.join(self.dir, "config"))
+        self.command = [POVUPDATE]
+        if RUNNER:
+            # Windows finds the library beside the program, and the program
+            # its files beside itself.
+            shutil.copy(POVUPDATE, self.dir)
+            for name in os.listdir(os.path.dirname(POVUPDATE)):
+                if name.lower().endswith(".dll"):
+                    shutil.copy(os.path.join(os.path.dirname(POVUPDATE), name), self.dir)
+            self.command = [RUNNER, os.path.join(self.dir, os.path.basename(POVUPDATE))]
+            self.update_file = os.path.join(self.dir, self.run_cli("file-name").stdout.strip())
+            shutil.move(os.path.join(self.dir, "Update_6.1.ini"), self.update_file)
 
     def run_cli(self, *args, status=0):
-        result = subprocess.run([POVUPDATE, *args], env=self.env, capture_output=True,
-                                text=True, timeout=60)
+        result = subprocess.run([*self.command, *args], env=self.env, capture_output=True,
+                                text=True, errors="replace", timeout=120)
         self.assertEqual(result.returncode, status,
                          f"povupdate {' '.join(args)}\n{result.stdout}{result.stderr}")
         return result
@@ -44,6 +67,7 @@ class PovupdateTest(unittest.TestCase):
         with open(self.update_file, "w", newline="") as file:
             file.write("\r\n".join(lines) + "\r\n")
 
+    @linux_only
     def test_help_and_version(self):
         self.assertIn("1.0.0", self.run_cli("--version").stdout)
         for command in (["file-name"], ["delete-update-file"], ["list"], ["local"],
@@ -52,10 +76,12 @@ class PovupdateTest(unittest.TestCase):
             self.assertIn("Usage", self.run_cli(*command, "--help").stdout)
         self.assertIn("subcommand is required", self.run_cli(status=106).stderr)
 
+    @linux_only
     def test_file_name(self):
         self.assertEqual(self.run_cli("file-name").stdout, "Update_6.1.ini\n")
         self.assertEqual(self.json("file-name"), {"FileName": "Update_6.1.ini"})
 
+    @linux_only
     def test_list_delivers_every_entry_with_all_fields(self):
         entries = self.json("list")
         self.assertEqual([e["Name"] for e in entries],
@@ -72,6 +98,7 @@ class PovupdateTest(unittest.TestCase):
         self.assertIn("InstallParmeter  /S /NORESTART\n", text)
         self.assertEqual(text.count("\n\nName "), 4)
 
+    @linux_only
     def test_status_compares_offered_and_recorded_versions(self):
         rows = {row["Name"]: row for row in self.json("status")}
         self.assertEqual(rows["PovViewer"]["State"], "update available")  # 2.4.10 over 2.4.9
@@ -84,6 +111,7 @@ class PovupdateTest(unittest.TestCase):
         self.assertIn("newer installed", self.run_cli("status").stdout)
         self.assertIn("update available (compared as text)", self.run_cli("status").stdout)
 
+    @linux_only
     def test_local_versions_round_trip(self):
         self.assertEqual(self.run_cli("local", "get", "PovViewer").stdout, "2.4.9\n")
         self.assertEqual(self.json("local", "get", "Unknown"), {"Name": "Unknown", "Version": ""})
@@ -93,6 +121,7 @@ class PovupdateTest(unittest.TestCase):
         self.assertIn("result 11", failed.stderr)
         self.assertEqual(failed.stdout, "")
 
+    @linux_only
     def test_install_path_default_and_set(self):
         default = os.path.join(self.dir, "Install")
         self.assertEqual(self.run_cli("install-path").stdout, default + "\n")
@@ -103,12 +132,14 @@ class PovupdateTest(unittest.TestCase):
         self.assertIn("259 characters", failed.stderr)
         self.assertEqual(self.json("install-path"), {"InstallPath": apps + "/Install"})
 
+    @linux_only
     def test_delete_update_file_empties_the_list(self):
         self.run_cli("delete-update-file")
         self.assertFalse(os.path.exists(self.update_file))
         self.assertEqual(self.json("list"), [])
         self.assertEqual(self.json("status"), [])
 
+    @linux_only
     def test_check_reports_the_example_missing_section(self):
         findings = self.json("check", status=1)
         self.assertEqual([(f["line"], f["severity"]) for f in findings], [(9, "error")])
@@ -130,7 +161,199 @@ class PovupdateTest(unittest.TestCase):
         missing = os.path.join(self.dir, "missing.ini")
         self.assertEqual(self.json("check", missing, status=1)[0]["line"], 0)
 
+    def peak_rss(self, *args):
+        """The peak resident size in bytes of one povupdate run."""
+        # AddressSanitizer's quarantine of freed blocks is no memory of povupdate's.
+        env = dict(self.env, ASAN_OPTIONS="quarantine_size_mb=0")
+        process = subprocess.Popen([*self.command, *args], env=env,
+                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        _, status, usage = os.wait4(process.pid, 0)
+        process.returncode = os.waitstatus_to_exitcode(status)
+        self.assertIn(process.returncode, (0, 1), args)
+        return usage.ru_maxrss * 1024
+
+    def read(self, path):
+        with open(path, "rb") as file:
+            return file.read()
+
+    def write(self, path, data):
+        with open(path, "wb") as file:
+            file.write(data)
+
+    def test_check_reads_utf16_files_as_the_library_does(self):
+        text = self.read(self.update_file).decode("ascii")
+        self.write(self.update_file, b"\xff\xfe" + text.encode("utf-16-le"))
+        findings = self.json("check", self.update_file, status=1)
+        self.assertEqual([(f["line"], f["severity"]) for f in findings], [(9, "error")])
+
+    @linux_only
+    def test_check_reports_anything_but_a_regular_file(self):
+        fifo = os.path.join(self.dir, "fifo.ini")
+        os.mkfifo(fifo)
+        for path in (fifo, "/dev/zero", self.dir):
+            findings = self.json("check", path, status=1)
+            self.assertEqual(len(findings), 1, path)
+            self.assertIn("not a regular file", findings[0]["message"])
+        os.remove(self.update_file)
+        os.mkfifo(self.update_file)
+        self.assertIn("not a regular file", self.run_cli("check", status=1).stdout)
+
+    @linux_only
+    def test_check_stays_within_three_times_the_file_size(self):
+        small = os.path.join(self.dir, "small.ini")
+        self.write(small, b"=\n")
+        baseline = self.peak_rss("check", small, "--json")
+        # The bytes are made only when written, so that the test's own memory,
+        # which a child shares until it runs povupdate, stays as it was.
+        size = 4 << 20
+        shapes = {"before any section": lambda: b"=\n" * (size // 2),
+                  "one key repeated": lambda: b"[A]\n" + b"=\n" * (size // 2),
+                  "sections repeated": lambda: b"[A]\n" * (size // 4),
+                  "lines never read": lambda: b"[A]\n" + b"x\n" * (size // 2)}
+        for shape, make in shapes.items():
+            self.write(self.update_file, make())
+            grown = self.peak_rss("check", self.update_file, "--json") - baseline
+            self.assertLess(grown, 3 * os.path.getsize(self.update_file), shape)
+        self.write(self.update_file, b"=\n" * 1000)
+        findings = self.json("check", self.update_file, status=1)
+        self.assertEqual(len(findings), 102)  # no index, 100 lines, the count of the rest
+        self.assertIn("900 more like the 100 before", findings[-1]["message"])
+
+    def test_human_output_escapes_control_characters(self):
+        self.write_update_file(["[SOFTWARE]", "1=A", "[A]", "Version=1\x1b[2J", "Size=\x1b]0;x\x07"])
+        listed = self.run_cli("list").stdout
+        self.assertIn("Version          1\\x1B[2J\n", listed)
+        self.assertNotIn("\x1b", listed + self.run_cli("check", self.update_file, status=1).stdout)
+        self.assertEqual(self.json("list")[0]["Version"], "1\x1b[2J")
+
+    @linux_only
+    def test_help_states_the_exit_statuses(self):
+        text = " ".join(self.run_cli("--help").stdout.split())
+        for status in ("0 on success", "1 when check finds errors", "result code (1 to 55)",
+                       "99 when", "70 when", "100 to 127"):
+            self.assertIn(status, text)
+        self.run_cli("list", "--bogus", status=109)
+
+    # Publishers' commands.
+
+    def installer(self, name, data):
+        path = os.path.join(self.dir, "downloads", name)
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        self.write(path, data)
+        return path, hashlib.md5(data).hexdigest(), str(len(data))
+
+    def set_entry(self, installer, name, *args, status=0):
+        return self.run_cli("entry", "set", installer, "--name", name, "--version", "1.0",
+                            "--url", "https://example.com/x/" + os.path.basename(installer),
+                            *args, status=status)
+
+    def test_entry_set_writes_the_entry_and_nothing_else(self):
+        before = self.read(self.update_file)
+        path, md5, size = self.installer("PovNew-1.0.msi", b"new installer")
+        self.set_entry(path, "PovNew", "--install-path", "1Program Files\\PovNew")
+        index = b"5=PovLegacyPlugin\r\n"
+        expected = before.replace(index, index + b"6=PovNew\r\n") + (
+            "[PovNew]\r\nVersion=1.0\r\nDownLoadPath=https://example.com/x/PovNew-1.0.msi\r\n"
+            "MD5=%s\r\nInstallType=msi\r\nInstallPath=1Program Files\\PovNew\r\n"
+            "InstallParmeter=\r\nSize=%s\r\n" % (md5, size)).encode()
+        self.assertEqual(self.read(self.update_file), expected)
+        # Set again, from another installer: only the values change.
+        path, md5_2, size_2 = self.installer("PovNew-1.0.msi", b"newer installer")
+        self.set_entry(path, "povnew", "--install-type", "exe")
+        self.assertEqual(self.read(self.update_file),
+                         expected.replace(md5.encode(), md5_2.encode())
+                         .replace(b"Size=" + size.encode(), b"Size=" + size_2.encode())
+                         .replace(b"InstallType=msi\r\nInstallPath=1", b"InstallType=exe\r\n"
+                                  b"InstallPath=1")
+                         .replace(b"1Program Files\\PovNew", b""))
+
+    def test_entry_remove_renumbers_and_keeps_the_rest(self):
+        before = self.read(self.update_file)
+        self.run_cli("entry", "remove", "PovCodecPack")
+        section = before[before.index(b"[PovCodecPack]"):before.index(b"\r\n; No checksum")]
+        expected = before.replace(section, b"").replace(
+            b"2=PovCodecPack\r\n3=PovHelp\r\n4=PovTools\r\n5=PovLegacyPlugin\r\n",
+            b"2=PovHelp\r\n3=PovTools\r\n4=PovLegacyPlugin\r\n")
+        self.assertEqual(self.read(self.update_file), expected)
+        failed = self.run_cli("entry", "remove", "PovCodecPack", status=1)
+        self.assertIn("no entry PovCodecPack", failed.stderr)
+        self.assertEqual(self.read(self.update_file), expected)
+
+    def test_four_checked_files_from_a_folder_of_installers(self):
+        files = [os.path.join(self.dir, "site", "Update_%s.ini" % v)
+                 for v in ("6.1", "6.2", "6.3", "10.0")]
+        os.makedirs(os.path.dirname(files[0]))
+        options = [arg for path in files for arg in ("--file", path)]
+        viewer, _, _ = self.installer("Viewer.exe", b"viewer")
+        codecs, codecs_md5, _ = self.installer("Codecs.zip", b"codecs")
+        self.set_entry(viewer, "Viewer", *options)
+        self.set_entry(codecs, "Codecs", *options)
+        downloads = os.path.dirname(viewer)
+        for path in files:
+            self.assertEqual(self.json("check", path, "--downloads", downloads), [])
+        self.write(codecs, b"codecs, changed")
+        findings = self.json("check", files[0], "--downloads", downloads, status=1)
+        self.assertEqual([(f["line"], f["message"].split("does not match: ")[-1])
+                          for f in findings],
+                         [(15, "MD5: expected '%s', found '%s'"
+                           % (codecs_md5, hashlib.md5(b"codecs, changed").hexdigest())),
+                          (19, "Size: expected '6', found '15'")])
+        os.remove(viewer)
+        findings = self.json("check", files[0], "--downloads", downloads, status=1)
+        self.assertEqual(findings[0]["line"], 6)  # Viewer's DownLoadPath
+        self.assertIn("'Viewer.exe' can't be read", findings[0]["message"])
+
+    def test_verify_compares_a_download_with_its_entry(self):
+        path, _, _ = self.installer("PovNew.exe", b"installer")
+        self.set_entry(path, "PovNew")
+        self.assertIn("matches", self.run_cli("verify", "PovNew", path).stdout)
+        self.assertTrue(self.json("verify", "povnew", path)["Matches"])
+        self.write(path, b"tampered installer")
+        failed = self.run_cli("verify", "PovNew", path, status=1)
+        self.assertIn("Size: expected '9', found '18'", failed.stdout)
+        mismatches = self.json("verify", "PovNew", path, status=1)["Mismatches"]
+        self.assertEqual([m["Field"] for m in mismatches], ["MD5", "Size"])
+        self.assertIn("no entry Unknown", self.run_cli("verify", "Unknown", path, status=1).stderr)
+        missing = os.path.join(self.dir, "missing.exe")
+        self.assertIn("can't be read", self.run_cli("verify", "PovNew", missing, status=1).stderr)
+
+    def test_entry_commands_refuse_bad_input_and_change_nothing(self):
+        installer, _, _ = self.installer("Good.exe", b"good")
+        read_only = os.path.join(self.dir, "ReadOnly.ini")
+        shutil.copy(self.update_file, read_only)
+        os.chmod(read_only, 0o444)
+        cases = [
+            (["entry", "set", os.path.join(self.dir, "missing.exe"), "--name", "A",
+              "--version", "1", "--url", "u"], "missing.exe can't be read"),
+            (["entry", "set", self.dir, "--name", "A", "--version", "1", "--url", "u"],
+             "not a regular file"),
+            (["entry", "set", installer, "--name", "A]B", "--version", "1", "--url", "u"],
+             "no section header can hold"),
+            (["entry", "set", installer, "--name", " A", "--version", "1", "--url", "u"],
+             "no section header can hold"),
+            (["entry", "set", installer, "--name", "SOFTWARE", "--version", "1", "--url", "u"],
+             "index section"),
+            (["entry", "set", installer, "--name", "A", "--version", "1\nSize=0", "--url", "u"],
+             "Version can't be stored"),
+            (["entry", "set", installer, "--name", "A", "--version", "1", "--url", "u\r\nx"],
+             "DownLoadPath can't be stored"),
+            (["entry", "set", installer, "--name", "A", "--version", "1", "--url", "u",
+              "--file", self.update_file, "--file", self.dir], "not a regular file"),
+            (["entry", "set", installer, "--name", "A", "--version", "1", "--url", "u",
+              "--file", read_only], "can't be written"),
+            (["entry", "remove", "PovHelp", "--file", read_only], "can't be written"),
+        ]
+        before = {name: self.read(os.path.join(self.dir, name))
+                  for name in os.listdir(self.dir) if name.endswith(".ini")}
+        for args, message in cases:
+            failed = self.run_cli(*args, status=1)
+            self.assertIn(message, failed.stderr, args)
+            after = {name: self.read(os.path.join(self.dir, name))
+                     for name in os.listdir(self.dir) if name.endswith(".ini")}
+            self.assertEqual(after, before, args)
+
 
 if __name__ == "__main__":
     POVUPDATE, EXAMPLES = sys.argv[1], sys.argv[2]
+    RUNNER = sys.argv[3] if len(sys.argv) > 3 else ""
     unittest.main(argv=sys.argv[:1], verbosity=2)

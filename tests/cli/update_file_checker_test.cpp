@@ -22,7 +22,7 @@ std::string Join(const std::vector<std::string>& lines, const std::string& end =
 
 void ExpectFindings(const std::string& text, const std::vector<Expected>& expected,
                     const std::string& root = "C:\\") {
-  const std::vector<Finding> findings = CheckUpdateFile(text, root);
+  const std::vector<Finding> findings = CheckUpdateFile(text, root).Take();
   std::string all;
   for (const auto& f : findings) all += std::to_string(f.line) + ": " + f.message + "\n";
   ASSERT_EQ(findings.size(), expected.size()) << all;

@@ -8,7 +8,7 @@
 #include <string_view>
 
 #include "platform/linux/ini_document.h"
-#include "platform/linux/utf16_text.h"
+#include "platform/utf16_text.h"
 #include "platform/linux/win32_api.h"
 #include "test_support.h"
 

@@ -1,4 +1,4 @@
-#include "platform/linux/utf16_text.h"
+#include "platform/utf16_text.h"
 
 namespace povupdate::backend {
 namespace {

@@ -1,0 +1,25 @@
+// Publishers' edits of update files: an entry set from its installer, or
+// removed. Every key is written by the profile services, so every other
+// byte of a file stays as it was.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace povupdate_cli {
+
+struct EntryTexts {
+  std::string name;
+  std::string version;
+  std::string url;
+  std::string install_type;  // "" for the installer's extension
+  std::string install_path;
+  std::string parameters;
+};
+
+// Each returns the exit status: 0, or 1 after a message on standard error.
+// Nothing is written before every argument and file has been checked.
+int SetEntry(const std::string& installer, EntryTexts entry, const std::vector<std::string>& files);
+int RemoveEntry(const std::string& name, const std::vector<std::string>& files);
+
+}  // namespace povupdate_cli
