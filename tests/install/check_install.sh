@@ -17,10 +17,15 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 cmake --install "$build" --prefix "$prefix" >/dev/null
 
 # Exactly the library with its links, the header, the two package
-# descriptions and the command-line host; no static code libraries.
+# descriptions and the command-line host, when built; no static code
+# libraries.
 installed=$(cd "$prefix" && find . -type f -o -type l | sed 's/Targets-[a-z]*\.cmake$/Targets-CONFIG.cmake/' | sort)
-expected="./bin/povupdate
-./include/povupdate.h
+cli=""
+if grep -q '^POVUPDATE_CLI:BOOL=ON$' "$build/CMakeCache.txt"; then
+  cli="./bin/povupdate
+"
+fi
+expected="$cli./include/povupdate.h
 ./lib/cmake/PovUpdate/PovUpdateConfig.cmake
 ./lib/cmake/PovUpdate/PovUpdateConfigVersion.cmake
 ./lib/cmake/PovUpdate/PovUpdateTargets-CONFIG.cmake
@@ -46,7 +51,7 @@ needs_soname() {
   readelf -d "$1" | grep -q '(NEEDED).*\[libpovupdate\.so\.1\]' || fail "$1 doesn't need libpovupdate.so.1"
 }
 
-expect_file_name "$prefix/bin/povupdate" file-name
+[ -z "$cli" ] || expect_file_name "$prefix/bin/povupdate" file-name
 
 # shellcheck disable=SC2046,SC2086
 "$cc" -std=c99 -Wall -Wextra -pedantic -Werror $flags -o "$work/pkg-config-host" "$here/consumer/consumer.c" \
