@@ -50,6 +50,12 @@ static class BindingTest
         Expect(new System.Collections.Generic.List<UpdateEntry>(Library.UpdateEntries()).Count == 0,
                "no update file, no entries");
 
+        // A file where the registry store's directory should be: no key.
+        string notADirectory = Path.Combine(dir, "not-a-directory");
+        File.WriteAllText(notADirectory, "");
+        Environment.SetEnvironmentVariable("POVUPDATE_REGISTRY_DIR", notADirectory);
+        Expect(CodeOf(() => Library.InstallPath()) == 0, "no install path to be had");
+
         Console.WriteLine(failures == 0 ? "C# binding: ok" : "C# binding: " + failures + " failures");
         return failures == 0 ? 0 : 1;
     }
