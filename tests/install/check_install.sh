@@ -2,19 +2,29 @@
 # Installs a Linux build into a temporary prefix, checks what lands there and
 # builds a C host against it twice: with pkg-config and with a CMake project
 # using find_package(PovUpdate). Each host must run from the prefix alone.
-# Usage: check_install.sh BUILD_DIR C_COMPILER CMAKE_GENERATOR [EXTRA_FLAGS]
+# The build is installed with `cmake --install` (cmake), or made into Debian
+# packages with CPack, checked package by package and unpacked with dpkg into
+# a scratch root whose usr/ is the prefix (deb).
+# Usage: check_install.sh cmake|deb BUILD_DIR C_COMPILER CMAKE_GENERATOR [EXTRA_FLAGS]
 set -eu
-build=$1
-cc=$2
-generator=$3
-flags=${4:-}
+how=$1
+build=$2
+cc=$3
+generator=$4
+flags=${5:-}
 here=$(cd "$(dirname "$0")" && pwd)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 prefix=$work/prefix
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
-cmake --install "$build" --prefix "$prefix" >/dev/null
+if [ "$how" = cmake ]; then
+  cmake --install "$build" --prefix "$prefix" >/dev/null
+else
+  sh "$here/check_packages.sh" "$build" "$work/packages"
+  for deb in "$work"/packages/*.deb; do dpkg -x "$deb" "$work/root"; done
+  prefix=$work/root/usr
+fi
 
 # Exactly the library with its links, the header, the two package
 # descriptions and the command-line host, when built; no static code
@@ -58,11 +68,11 @@ needs_soname() {
   $(PKG_CONFIG_PATH="$prefix/lib/pkgconfig" pkg-config --cflags --libs povupdate)
 needs_soname "$work/pkg-config-host"
 expect_file_name env LD_LIBRARY_PATH="$prefix/lib" "$work/pkg-config-host"
-echo "pkg-config host: Update_6.1.ini"
+echo "$how: pkg-config host: Update_6.1.ini"
 
 cmake -S "$here/consumer" -B "$work/consumer" -G "$generator" -DCMAKE_C_COMPILER="$cc" \
   -DCMAKE_PREFIX_PATH="$prefix" -DCMAKE_C_FLAGS="$flags" -DCMAKE_EXE_LINKER_FLAGS="$flags" >/dev/null
 cmake --build "$work/consumer" >/dev/null
 needs_soname "$work/consumer/consumer"
 expect_file_name "$work/consumer/consumer"
-echo "find_package host: Update_6.1.ini"
+echo "$how: find_package host: Update_6.1.ini"
