@@ -72,6 +72,18 @@ class _Record(ctypes.Structure):
     _fields_ = [(field, ctypes.c_void_p) for field in _FIELDS]
 
 
+class _WritableText:
+    """The argument type of SetSaveFilePath, which writes into the text: a
+    ctypes buffer only. ctypes would pass bytes too, and the library would
+    write past their end."""
+
+    @classmethod
+    def from_param(cls, value):
+        if not isinstance(value, ctypes.Array) or value._type_ is not ctypes.c_char:
+            raise TypeError("SetSaveFilePath needs a ctypes.create_string_buffer with room")
+        return value
+
+
 def _load():
     name = os.environ.get("POVUPDATE_LIBRARY") or ("PovUpdate.dll" if _WINDOWS else "libpovupdate.so.1")
     library = ctypes.CDLL(name)  # every export is __cdecl
@@ -91,8 +103,7 @@ def _load():
         "UpdateLocalSoftwareInforToIni": (ctypes.c_int, [ctypes.POINTER(_Record)]),
         "DeleteTheUpdateFile": (None, []),
         "GetSaveFilePath": (ctypes.c_void_p, []),
-        # A buffer with room, never bytes: the library writes into it.
-        "SetSaveFilePath": (ctypes.c_int, [ctypes.c_char_p]),
+        "SetSaveFilePath": (ctypes.c_int, [_WritableText]),
         "GetTheFileName": (ctypes.c_void_p, []),
     }
     for function, (restype, argtypes) in signatures.items():

@@ -1,6 +1,7 @@
 """The Python binding over the Linux library, each test in a directory and
 registry store of its own. POVUPDATE_LIBRARY names the library to load,
 POVUPDATE_SOURCE_DIR the repository."""
+import ctypes
 import os
 import re
 import subprocess
@@ -57,6 +58,11 @@ def test_install_path_stores_the_default_then_the_path_set(module_dir):
     assert povupdate.set_install_path("/opt/pov") == "/opt/pov/Install"
     assert povupdate.set_install_path("/opt/pov/INSTALL") == "/opt/pov/INSTALL"
     assert povupdate.install_path() == "/opt/pov/INSTALL"
+
+
+def test_set_save_file_path_takes_no_bytes():
+    with pytest.raises(ctypes.ArgumentError):
+        povupdate._library.SetSaveFilePath(b"/opt/pov")
 
 
 def test_update_file_name():
