@@ -10,9 +10,10 @@
  * record it fills) is a new block that the host owns from then on and must
  * release itself:
  *   - Windows: with CoTaskMemFree (ole32.dll), whatever compiler or runtime
- *     the host uses. A .NET host that marshals a returned text or a record
- *     field as a string has it released by its marshaller.
+ *     the host uses.
  *   - Linux: with free().
+ * A .NET or Python host takes the texts as pointers (IntPtr, c_void_p), not
+ * as strings, and releases them so: docs/HOST-GUIDE.md and bindings/.
  * Texts the host passes in stay the host's; the library copies what it needs.
  *
  * Texts are NUL-terminated 8-bit strings in the system's ANSI code page

@@ -1,6 +1,7 @@
-/* A host linked with PovUpdate.dll's import library. It names the update
- * file and the install directory, then walks the update list: each offered
- * version is compared with the installed one and, once installed, recorded. */
+/* A host linked with PovUpdate.dll's import library. Given a directory, it
+ * first stores it as the install directory. It names the update file and the
+ * install directory, then walks the update list: each offered version is
+ * compared with the installed one and, once installed, recorded. */
 #include <objbase.h> /* CoTaskMemFree */
 #include <stdio.h>
 #include <string.h>
@@ -37,7 +38,25 @@ static int CheckItem(SoftwareInforRecord* offered) {
   return result;
 }
 
-int main(void) {
+/* The library may append "\Install" to the text in place: the buffer has
+ * room for those 8 characters. */
+static int StoreInstallDir(const char* dir) {
+  char buffer[260];
+  if (strlen(dir) + 8 >= sizeof buffer) return POVUPDATE_PATH_TOO_LONG;
+  strcpy(buffer, dir);
+  int result = SetSaveFilePath(buffer);
+  if (result == POVUPDATE_OK) printf("install directory set: %s\n", buffer);
+  return result;
+}
+
+int main(int argc, char** argv) {
+  if (argc > 1) {
+    int result = StoreInstallDir(argv[1]);
+    if (result != POVUPDATE_OK) {
+      fprintf(stderr, "PovUpdate error %d\n", result);
+      return 1;
+    }
+  }
   char* file_name = GetTheFileName();
   char* install_dir = GetSaveFilePath();
   if (file_name != NULL && install_dir != NULL) {

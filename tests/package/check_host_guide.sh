@@ -1,8 +1,9 @@
 #!/bin/sh
 # Lays out a Windows build as the release folder and checks the host guide
-# against it: the guide shows each example program whole, and both examples
-# build with MinGW-w64 against the folder and run under Wine in an empty
-# directory holding only the DLL and an update file. Runs in the build's own
+# against it: the guide shows each example program whole (the Python and C#
+# ones run on Linux, in tests/bindings), and both C examples build with
+# MinGW-w64 against the folder and run under Wine in an empty directory
+# holding only the DLL and an update file. Runs in the build's own
 # Wine prefix, whose wineserver the caller keeps running.
 # Usage: check_host_guide.sh BUILD_DIR
 set -eu
@@ -16,33 +17,36 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 export WINEPREFIX="$build/wineprefix" WINEDEBUG=-all
 
 cmake --install "$build" --prefix "$release" >/dev/null
-case $(objdump -f "$release/PovUpdate.dll") in
-  *pei-i386*)
-    echo "host guide: checking the i686 build's release folder"
-    cc=i686-w64-mingw32-gcc
-    ;;
-  *pei-x86-64*)
-    echo "host guide: 32-bit programs can't run here, checking the x86_64 build's release folder instead"
-    cc=x86_64-w64-mingw32-gcc
-    ;;
-  *) fail "$release/PovUpdate.dll is no Windows DLL for x86" ;;
-esac
+if [ -f "$release/x86/PovUpdate.dll" ]; then
+  echo "host guide: checking the i686 build's release folder"
+  cc=i686-w64-mingw32-gcc
+  arch=x86
+else
+  echo "host guide: 32-bit programs can't run here, checking the x86_64 build's release folder instead"
+  cc=x86_64-w64-mingw32-gcc
+  arch=x64
+fi
 
-for example in "$release"/examples/*.c; do
+for example in "$release"/examples/*.c "$release"/examples/*.py "$release"/examples/*.cs; do
   name=${example##*/}
-  shown=$(awk -v link="(examples/$name)" '
+  case $name in
+    *.c) language=c ;;
+    *.py) language=python ;;
+    *.cs) language=csharp ;;
+  esac
+  shown=$(awk -v link="(examples/$name)" -v language="$language" '
     index($0, link) { linked = 1; next }
-    linked && /^```c$/ { inside = 1; next }
+    linked && $0 == "```" language { inside = 1; next }
     inside && /^```$/ { exit }
     inside { print }' "$release/HOST-GUIDE.md")
   [ "$shown" = "$(cat "$example")" ] || fail "HOST-GUIDE.md doesn't show examples/$name as it is"
 done
 
 mkdir "$run"
-cp "$release/PovUpdate.dll" "$run/"
+cp "$release/$arch/PovUpdate.dll" "$run/"
 flags="-std=c99 -Wall -Wextra -Werror -I$release"
 # shellcheck disable=SC2086
-"$cc" $flags -o "$run/host_import.exe" "$release/examples/host_import.c" -L"$release" -lPovUpdate -lole32
+"$cc" $flags -o "$run/host_import.exe" "$release/examples/host_import.c" -L"$release/$arch" -lPovUpdate -lole32
 # shellcheck disable=SC2086
 "$cc" $flags -o "$run/host_loadlibrary.exe" "$release/examples/host_loadlibrary.c" -lole32
 printf '%s\r\n' '[SOFTWARE]' 1=PovViewer 2=PovHelp '' '[PovViewer]' Version=2.4.10 \
@@ -63,7 +67,8 @@ trap 'forget_install_dir; rm -rf "$work"' EXIT
 expect() {
   program=$1
   expected=$2
-  output=$(cd "$run" && "$wine" "./$program" </dev/null | tr -d '\r') || fail "$program exited with $?"
+  shift 2
+  output=$(cd "$run" && "$wine" "./$program" "$@" </dev/null | tr -d '\r') || fail "$program exited with $?"
   [ "$output" = "$expected" ] || fail "$program printed:
 $output
 instead of:
@@ -88,3 +93,8 @@ expect host_import.exe "$names
 $up_to_date"
 expect host_loadlibrary.exe "update file: Update_6.1.ini
 $up_to_date"
+# Given a directory, the host stores it, extended in its own buffer.
+expect host_import.exe "install directory set: C:\\Pov\\Install
+update file: Update_6.1.ini
+install directory: C:\\Pov\\Install
+$up_to_date" 'C:\Pov'

@@ -1,0 +1,62 @@
+// The C# binding over the Linux library, in the directory and registry store
+// that the environment names (POVUPDATE_MODULE_DIR, POVUPDATE_REGISTRY_DIR).
+using System;
+using System.IO;
+using PovUpdate;
+
+static class BindingTest
+{
+    static int failures;
+
+    static void Expect(bool holds, string what)
+    {
+        if (holds) return;
+        Console.Error.WriteLine("FAIL: " + what);
+        failures++;
+    }
+
+    static int CodeOf(Action call)
+    {
+        try { call(); }
+        catch (PovUpdateException error) { return error.Code; }
+        return -1;
+    }
+
+    static int Main()
+    {
+        string dir = Environment.GetEnvironmentVariable("POVUPDATE_MODULE_DIR");
+        File.WriteAllText(Path.Combine(dir, "Update_6.1.ini"),
+                          "[SOFTWARE]\r\n1=PovViewer\r\n\r\n[PovViewer]\r\nVersion=2.4.10\r\nInstallPath=1opt/Pov\r\n");
+
+        Expect(Library.UpdateFileName() == "Update_6.1.ini", "update file name");
+        var entries = new System.Collections.Generic.List<UpdateEntry>(Library.UpdateEntries());
+        Expect(entries.Count == 1 && entries[0].Name == "PovViewer" && entries[0].Version == "2.4.10" &&
+               entries[0].InstallPath == "/opt/Pov" && entries[0].Size == "", "the walk");
+
+        Expect(Library.LocalVersion("PovViewer") == "", "nothing recorded yet");
+        Library.RecordVersion("PovViewer", "2.4.10");
+        Expect(Library.LocalVersion("PovViewer") == "2.4.10", "the version recorded");
+
+        Expect(Library.InstallPath() == Path.Combine(dir, "Install"), "the default install path");
+        // A string argument would be a marshalled copy with no room to extend.
+        Expect(Library.SetInstallPath("/opt/pov") == "/opt/pov/Install", "install path extended in place");
+        Expect(Library.InstallPath() == "/opt/pov/Install", "install path read back");
+
+        Expect(CodeOf(() => Library.RecordVersion("Pov\nViewer", "1")) == 11, "a name with a line break");
+        Expect(CodeOf(() => Library.SetInstallPath("/" + new string('a', 252))) == 53, "a path too long");
+
+        Library.DeleteUpdateFile();
+        Expect(!File.Exists(Path.Combine(dir, "Update_6.1.ini")), "update file deleted");
+        Expect(new System.Collections.Generic.List<UpdateEntry>(Library.UpdateEntries()).Count == 0,
+               "no update file, no entries");
+
+        // A file where the registry store's directory should be: no key.
+        string notADirectory = Path.Combine(dir, "not-a-directory");
+        File.WriteAllText(notADirectory, "");
+        Environment.SetEnvironmentVariable("POVUPDATE_REGISTRY_DIR", notADirectory);
+        Expect(CodeOf(() => Library.InstallPath()) == 0, "no install path to be had");
+
+        Console.WriteLine(failures == 0 ? "C# binding: ok" : "C# binding: " + failures + " failures");
+        return failures == 0 ? 0 : 1;
+    }
+}
