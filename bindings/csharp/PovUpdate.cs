@@ -203,10 +203,10 @@ namespace PovUpdate
             {
                 case 1: return "enumeration cursor below 1";
                 case 2: return "the index lookup read nothing but left text";
-                case 4: return "no memory for a value read buffer";
+                case 4: return "no memory for a value read buffer, or for the profile service's read";
                 case 6: return "no memory for a copy of a value or a record field";
                 case 10: return "internal: value-slot index outside 0 to 7";
-                case 11: return "null pointer, a name or version with a line break, or no memory to copy it";
+                case 11: return "null pointer, a name or version the file can't hold as given, or no memory to copy it";
                 case 12: return "no memory for a copy of the section name";
                 case 13: return "the local configuration file refused the write";
                 case 21: return "internal: registry path without a root digit (read, write)";

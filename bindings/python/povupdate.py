@@ -35,10 +35,10 @@ UpdateEntry = collections.namedtuple("UpdateEntry", _FIELDS)
 _MESSAGES = {
     1: "enumeration cursor below 1",
     2: "the index lookup read nothing but left text",
-    4: "no memory for a value read buffer",
+    4: "no memory for a value read buffer, or for the profile service's read",
     6: "no memory for a copy of a value or a record field",
     10: "internal: value-slot index outside 0 to 7",
-    11: "null pointer, a name or version with a line break, or no memory to copy it",
+    11: "null pointer, a name or version the file can't hold as given, or no memory to copy it",
     12: "no memory for a copy of the section name",
     13: "the local configuration file refused the write",
     21: "internal: registry path without a root digit (read, write)",
