@@ -8,7 +8,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdlib>
 #include <memory>
 #include <optional>
 #include <string>
@@ -25,6 +24,7 @@ using povupdate::backend::IniDocument;
 using povupdate::backend::ProfileSnapshot;
 using povupdate::backend::ReadStatus;
 using povupdate::backend::SharedProfileCache;
+using povupdate::backend::WriteTarget;
 
 constexpr mode_t kNewFileMode = 0666;
 
@@ -60,14 +60,6 @@ bool IsWritable(const std::string& path) {
   struct stat status {};
   return stat(path.c_str(), &status) == 0 && (status.st_mode & S_IWUSR) != 0 &&
          access(path.c_str(), W_OK) == 0;
-}
-
-// The file a write replaces: the target of a symbolic link rather than the
-// link, which renaming over it would destroy.
-std::string WriteTarget(LPCSTR file_name) {
-  const std::unique_ptr<char, decltype(&std::free)> resolved(realpath(file_name, nullptr),
-                                                             &std::free);
-  return resolved != nullptr ? std::string(resolved.get()) : std::string(file_name);
 }
 
 BOOL Fail(DWORD error) {
