@@ -36,10 +36,18 @@ int ProfileFile::WriteProfileString(const char* section, const char* key, const 
   return error == ERROR_NO_UNICODE_TRANSLATION ? kTextRefused : 1;
 }
 
+// Only a read-only attribute stands in a deletion's way; it alone is
+// cleared, and set again when the deletion fails anyway, so that nothing but
+// the file itself is ever changed: not a directory in its place, not the file
+// a symbolic link leads to (a link's attributes are its own).
 void ProfileFile::DeleteProfile(const char* path) const {
   if (path[0] == '\0') return;
-  SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL);
-  DeleteFileA(path);
+  const DWORD attributes = GetFileAttributesA(path);
+  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return;
+  const DWORD writable = attributes & ~FILE_ATTRIBUTE_READONLY;
+  const bool read_only = writable != attributes;
+  if (read_only) SetFileAttributesA(path, writable == 0 ? FILE_ATTRIBUTE_NORMAL : writable);
+  if (!DeleteFileA(path) && read_only) SetFileAttributesA(path, attributes);
 }
 
 bool ProfileFile::GetModuleDirectory(char* directory) const {
@@ -50,10 +58,11 @@ bool ProfileFile::GetModuleDirectory(char* directory) const {
     directory[0] = '\0';
     return false;
   }
-  // Index 0 is never examined: a separator there alone leaves the path whole.
-  for (DWORD i = length - 1; i >= 1; --i) {
-    if (directory[i] == kPathSeparator) {
-      directory[i + 1] = '\0';
+  // The directory ends after the last separator at kFirstDirectoryEnd or
+  // later; without one the path is taken whole.
+  for (DWORD end = length; end > kFirstDirectoryEnd; --end) {
+    if (directory[end - 1] == kPathSeparator) {
+      directory[end] = '\0';
       break;
     }
   }

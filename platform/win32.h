@@ -15,11 +15,16 @@
 
 namespace povupdate {
 
-// The character that separates directories in the paths the system hands out.
+// The character that separates directories in the paths the system hands
+// out, and the lowest index at which one can end a module's directory. On
+// Linux the root "/" is a directory like any other; a Windows module path
+// never starts with a separator, and one that does is taken whole.
 #ifdef _WIN32
 constexpr char kPathSeparator = '\\';
+constexpr unsigned kFirstDirectoryEnd = 1;
 #else
 constexpr char kPathSeparator = '/';
+constexpr unsigned kFirstDirectoryEnd = 0;
 #endif
 
 }  // namespace povupdate

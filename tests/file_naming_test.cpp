@@ -1,6 +1,11 @@
 // Which files the library works on, and the two file-name exports.
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 #include <cstdio>
 
 #include "config/os_version.h"
@@ -157,6 +162,37 @@ TEST_F(FileNameTest, TheLongestDirectoryThatFitsIsUsed) {
   record.Version = version;
   EXPECT_EQ(UpdateLocalSoftwareInforToIni(&record), 0);
   EXPECT_TRUE(FileExists(dir + "/" + file));
+}
+
+// A host that lies directly in "/", as in many container images.
+TEST_F(FileNameTest, TheRootIsAModuleDirectoryLikeAnyOther) {
+  ScopedEnv module("POVUPDATE_MODULE_DIR", "/");
+  EXPECT_EQ(TakeText(GetSaveFilePath()), "/Install");
+}
+
+mode_t ModeOf(const std::string& path) {
+  struct stat info {};
+  EXPECT_EQ(stat(path.c_str(), &info), 0) << path;
+  return info.st_mode & 07777;
+}
+
+// Neither a directory in the update file's place nor the file a symbolic
+// link in its place leads to is changed; the link itself goes.
+TEST_F(FileNameTest, DeletingTheUpdateFileChangesNothingElse) {
+  TempDir outside;
+  const std::string target = outside.File("elsewhere.ini");
+  WriteFile(target, "[SOFTWARE]\r\n");
+  MakeReadOnly(target);
+  ASSERT_EQ(symlink(target.c_str(), UpdateFile().c_str()), 0);
+  DeleteTheUpdateFile();
+  EXPECT_FALSE(std::filesystem::is_symlink(UpdateFile()));
+  EXPECT_EQ(ModeOf(target), 0444u);
+  EXPECT_EQ(ReadFile(target), "[SOFTWARE]\r\n");
+
+  ASSERT_TRUE(std::filesystem::create_directory(UpdateFile()));
+  ASSERT_EQ(chmod(UpdateFile().c_str(), 0555), 0);
+  DeleteTheUpdateFile();
+  EXPECT_EQ(ModeOf(UpdateFile()), 0555u);
 }
 #endif
 

@@ -7,8 +7,11 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <climits>
 #include <cstring>
 #include <memory>
+#include <thread>
 
 namespace povupdate::backend {
 namespace {
@@ -17,6 +20,12 @@ namespace {
 // the same file finds and replaces one left by a writer that died.
 constexpr char kTempPrefix[] = ".";
 constexpr char kTempSuffix[] = ".povupdate-new";
+// As many links as the kernel follows in one path.
+constexpr int kMostLinks = 40;
+// A writer that finds the lock taken looks again after these pauses,
+// doubling from the first to the longest.
+constexpr std::chrono::milliseconds kFirstPause{1};
+constexpr std::chrono::milliseconds kLongestPause{16};
 
 // Closes a descriptor on every way out of a scope.
 class Descriptor {
@@ -47,10 +56,17 @@ std::string DirectoryOf(const std::string& path) {
   return path.substr(0, slash);
 }
 
+// `name` in the directory that holds `path`, as a symbolic link's relative
+// target is taken.
+std::string Beside(const std::string& path, const std::string& name) {
+  const std::string::size_type slash = path.rfind('/');
+  return slash == std::string::npos ? name : path.substr(0, slash + 1) + name;
+}
+
 std::string TempPathOf(const std::string& path) {
   const std::string::size_type slash = path.rfind('/');
-  const std::string::size_type name = slash == std::string::npos ? 0 : slash + 1;
-  return path.substr(0, name) + kTempPrefix + path.substr(name) + kTempSuffix;
+  const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  return Beside(path, kTempPrefix + name + kTempSuffix);
 }
 
 // Makes what was written to the descriptor survive a power loss. The fuzz
@@ -62,6 +78,14 @@ bool Flush(int fd) {
 #else
   return fsync(fd) == 0;
 #endif
+}
+
+// The rename that replaced a file is an entry in its directory, on the disk
+// only once the directory is flushed. A file system that can't flush a
+// directory (EINVAL) keeps its entries by itself.
+bool FlushDirectory(const std::string& directory) {
+  Descriptor opened(open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  return opened.get() >= 0 && (Flush(opened.get()) || errno == EINVAL);
 }
 
 bool WriteAll(int fd, const std::string& bytes) {
@@ -165,20 +189,67 @@ ReadStatus RereadWholeFile(const std::string& path, const std::string& known, bo
   });
 }
 
+namespace {
+
+bool SameTime(const timespec& a, const timespec& b) {
+  return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+}
+
+// Takes the lock on the directory, waiting while the directory changes and
+// at most RewriteLock::kLockPatienceSeconds while it doesn't.
+bool WaitForLock(int directory) {
+  using Clock = std::chrono::steady_clock;
+  constexpr auto kPatience = std::chrono::seconds(RewriteLock::kLockPatienceSeconds);
+  struct stat seen {};
+  if (fstat(directory, &seen) != 0) return false;
+  Clock::time_point give_up = Clock::now() + kPatience;
+  std::chrono::milliseconds pause = kFirstPause;
+  for (;;) {
+    if (flock(directory, LOCK_EX | LOCK_NB) == 0) return true;
+    if (errno == EINTR) continue;
+    if (errno != EWOULDBLOCK) return false;
+    struct stat now {};
+    if (fstat(directory, &now) != 0) return false;
+    if (!SameTime(now.st_mtim, seen.st_mtim) || !SameTime(now.st_ctim, seen.st_ctim)) {
+      seen = now;
+      give_up = Clock::now() + kPatience;
+    } else if (Clock::now() >= give_up) {
+      errno = EWOULDBLOCK;
+      return false;
+    }
+    std::this_thread::sleep_for(pause);
+    pause = std::min(pause * 2, kLongestPause);
+  }
+}
+
+}  // namespace
+
+std::string WriteTarget(const std::string& path) {
+  std::string target = path;
+  char link[PATH_MAX];
+  for (int followed = 0; followed < kMostLinks; ++followed) {
+    const ssize_t length = readlink(target.c_str(), link, sizeof link);
+    // No link (or none that can be followed): the write goes here, and fails
+    // here if it must.
+    if (length <= 0 || static_cast<std::size_t>(length) >= sizeof link) return target;
+    const std::string next(link, static_cast<std::size_t>(length));
+    target = next.front() == '/' ? next : Beside(target, next);
+  }
+  return target;
+}
+
 // The lock is a flock() on the file's directory: the directory stays the same
 // object while files in it are replaced by rename, which a lock on the file's
-// own inode would not survive, and it leaves no lock file behind.
+// own inode would not survive, and it leaves no lock file behind. A blocking
+// flock() can't be given a time limit, so the lock is asked for without
+// blocking, again and again.
 RewriteLock::RewriteLock(const std::string& path) {
   fd_ = open(DirectoryOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd_ < 0) return;
-  while (flock(fd_, LOCK_EX) != 0) {
-    if (errno == EINTR) continue;
-    const int error = errno;
-    close(fd_);
-    fd_ = -1;
-    errno = error;
-    return;
-  }
+  if (fd_ < 0 || WaitForLock(fd_)) return;
+  const int error = errno;
+  close(fd_);
+  fd_ = -1;
+  errno = error;
 }
 
 RewriteLock::~RewriteLock() {
@@ -202,7 +273,7 @@ bool ReplaceFile(const std::string& path, const std::string& bytes, mode_t new_f
     unlink(temp.c_str());
     return false;
   }
-  return true;
+  return FlushDirectory(DirectoryOf(path));
 }
 
 }  // namespace povupdate::backend

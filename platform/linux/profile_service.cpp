@@ -29,6 +29,7 @@ using povupdate::backend::ProfileCall;
 using povupdate::backend::ProfileSnapshot;
 using povupdate::backend::ReadStatus;
 using povupdate::backend::SharedProfileCache;
+using povupdate::backend::WriteTarget;
 
 constexpr mode_t kNewFileMode = 0666;
 
@@ -64,14 +65,6 @@ bool IsWritable(const std::string& path) {
   struct stat status {};
   return stat(path.c_str(), &status) == 0 && (status.st_mode & S_IWUSR) != 0 &&
          access(path.c_str(), W_OK) == 0;
-}
-
-// The file a write replaces: the target of a symbolic link rather than the
-// link, which renaming over it would destroy.
-std::string WriteTarget(LPCSTR file_name) {
-  const std::unique_ptr<char, decltype(&std::free)> resolved(realpath(file_name, nullptr),
-                                                             &std::free);
-  return resolved != nullptr ? std::string(resolved.get()) : std::string(file_name);
 }
 
 // A file larger than a read can index is refused before it is read.

@@ -171,20 +171,23 @@ LSTATUS Load(const std::string& file, RegistryTree& tree) {
 
 // Applies `edit(tree, changed)` to the store as it is under its lock and
 // writes the result back when `changed`. A damaged or read-only store is
-// never written. A failed write is reported as a refusal, as the system's
-// registry reports a change it can't make.
+// never written; a store that is a symbolic link is written through it. A
+// failed write is reported as a refusal, as the system's registry reports a
+// change it can't make.
 template <typename Edit>
 LSTATUS Rewrite(const std::string& file, Edit edit) {
   if (IsReadOnly(file)) return ERROR_ACCESS_DENIED;
   if (!MakeDirectories(file.substr(0, file.rfind('/')))) return ERROR_ACCESS_DENIED;
-  RewriteLock lock(file);
+  const std::string target = WriteTarget(file);
+  RewriteLock lock(target);
   if (!lock.held()) return ERROR_ACCESS_DENIED;
   RegistryTree tree;
-  LSTATUS status = Load(file, tree);
+  LSTATUS status = Load(target, tree);
   bool changed = false;
   if (status == ERROR_SUCCESS) status = edit(tree, changed);
   if (status != ERROR_SUCCESS || !changed) return status;
-  return ReplaceFile(file, SerializeRegistryFile(tree), 0600) ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
+  return ReplaceFile(target, SerializeRegistryFile(tree), 0600) ? ERROR_SUCCESS
+                                                                : ERROR_ACCESS_DENIED;
 }
 
 // The key `sub_key` names below a handle's key: trailing backslashes don't

@@ -83,23 +83,28 @@ DWORD GetLastError() { return last_error; }
 void SetLastError(DWORD error) { last_error = error; }
 
 // A file whose owner may not write it is read-only; the bit itself decides,
-// so that it holds for root as well.
+// so that it holds for root as well. As on Windows, a symbolic link has
+// attributes of its own rather than its target's: a link is never read-only.
 DWORD GetFileAttributesA(LPCSTR fileName) {
   struct stat info {};
-  if (fileName == nullptr || stat(fileName, &info) != 0) {
+  if (fileName == nullptr || lstat(fileName, &info) != 0) {
     last_error = ErrorFromErrno(errno);
     return INVALID_FILE_ATTRIBUTES;
   }
+  if (S_ISLNK(info.st_mode)) return FILE_ATTRIBUTE_REPARSE_POINT;
   DWORD attributes = 0;
   if (S_ISDIR(info.st_mode)) attributes |= FILE_ATTRIBUTE_DIRECTORY;
   if ((info.st_mode & S_IWUSR) == 0) attributes |= FILE_ATTRIBUTE_READONLY;
   return attributes == 0 ? FILE_ATTRIBUTE_NORMAL : attributes;
 }
 
+// A symbolic link's own attributes are set, never its target's; a link has
+// no permission bits to change.
 BOOL SetFileAttributesA(LPCSTR fileName, DWORD attributes) {
   struct stat info {};
   if (fileName == nullptr || fileName[0] == '\0') return Fail(ERROR_PATH_NOT_FOUND);
-  if (stat(fileName, &info) != 0) return Fail(ErrorFromErrno(errno));
+  if (lstat(fileName, &info) != 0) return Fail(ErrorFromErrno(errno));
+  if (S_ISLNK(info.st_mode)) return TRUE;
   mode_t mode = info.st_mode & 07777;
   mode = (attributes & FILE_ATTRIBUTE_READONLY) != 0 ? (mode & ~S_IWUSR) : (mode | S_IWUSR);
   if (chmod(fileName, mode) != 0) return Fail(ErrorFromErrno(errno));

@@ -1,6 +1,9 @@
 // Several processes (or threads) using one local configuration file and one
 // registry store at once: no write is lost, and no reader sees part of one.
+// A process that only holds the lock makes writes fail, not wait for ever.
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
@@ -288,6 +291,64 @@ TEST_F(ReplacedUpdateFileTest, NoRecordMixesTwoVersions) {
 
 INSTANTIATE_TEST_SUITE_P(Workers, ConcurrencyTest,
                          ::testing::Values(Workers::kProcesses, Workers::kThreads), PrintWorkers);
+
+// Lock holders ----------------------------------------------------------------
+
+class LockHolderTest : public LibraryTest {
+ protected:
+  std::string RegistryDir() const { return ModuleDir() + "registry"; }
+};
+
+// Anyone who may read a directory may flock() it. This one holds the locks
+// of both files for half a minute and does nothing with them.
+[[noreturn]] void HoldLocks(const std::vector<std::string>& directories, int ready_fd) {
+  prctl(PR_SET_PDEATHSIG, SIGKILL);
+  for (const std::string& directory : directories) {
+    const int fd = open(directory.c_str(), O_RDONLY | O_DIRECTORY);
+    if (fd < 0 || flock(fd, LOCK_EX) != 0) _exit(1);
+  }
+  const char ready = 'r';
+  if (write(ready_fd, &ready, 1) != 1) _exit(1);
+  sleep(30);
+  _exit(0);
+}
+
+TEST_F(LockHolderTest, WritesGiveUpOnAHolderThatDoesNothing) {
+  WriteFile(LocalFile(), "[Viewer]\r\nVersion=1\r\n");
+  ASSERT_EQ(SetPath(kSeed), POVUPDATE_OK);
+  const std::string store = RegistryDir() + "/HKEY_LOCAL_MACHINE.txt";
+  const std::string local_before = ReadFile(LocalFile());
+  const std::string store_before = ReadFile(store);
+
+  int ready[2];
+  ASSERT_EQ(pipe(ready), 0);
+  const pid_t holder = fork();
+  ASSERT_NE(holder, -1);
+  if (holder == 0) HoldLocks({ModuleDir(), RegistryDir()}, ready[1]);
+  close(ready[1]);
+  char byte = 0;
+  ASSERT_EQ(read(ready[0], &byte, 1), 1) << "the holder got no lock";
+  close(ready[0]);
+
+  int local_result = -1;
+  std::thread local([&local_result] {
+    char name[] = "Viewer";
+    char version[] = "2";
+    SoftwareInforRecord record{};
+    record.Name = name;
+    record.Version = version;
+    local_result = UpdateLocalSoftwareInforToIni(&record);
+  });
+  const int registry_result = SetPath("/srv/other");
+  local.join();
+  kill(holder, SIGKILL);
+  waitpid(holder, nullptr, 0);
+
+  EXPECT_EQ(local_result, POVUPDATE_WRITE_FAILED);
+  EXPECT_EQ(registry_result, POVUPDATE_VALUE_REFUSED);
+  EXPECT_EQ(ReadFile(LocalFile()), local_before);
+  EXPECT_EQ(ReadFile(store), store_before);
+}
 
 }  // namespace
 }  // namespace povupdate::test

@@ -1,8 +1,11 @@
 // Writers killed at random moments: the local configuration file and the
 // registry store always hold what some sequence of complete writes left, and
-// the temporary files of killed writers go with the next write.
+// the temporary files of killed writers go with the next write. A write that
+// succeeded is on the disk, its directory entry included.
 #include <signal.h>
 #include <sys/prctl.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -11,6 +14,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <mutex>
 #include <random>
 #include <set>
 #include <string>
@@ -22,6 +26,59 @@
 
 namespace povupdate::test {
 namespace {
+
+// The directories (by inode) that fsync() was called on, while recording.
+struct DirectorySyncs {
+  std::mutex mutex;
+  bool recording = false;
+  std::set<ino_t> synced;
+};
+
+DirectorySyncs& Syncs() {
+  static DirectorySyncs syncs;
+  return syncs;
+}
+
+}  // namespace
+}  // namespace povupdate::test
+
+// Every fsync() of the test program passes through here on its way to the
+// kernel, so that a test can see which directories a write flushed.
+extern "C" int fsync(int fd) {
+  struct stat info {};
+  if (fstat(fd, &info) == 0 && S_ISDIR(info.st_mode)) {
+    auto& syncs = povupdate::test::Syncs();
+    const std::lock_guard<std::mutex> lock(syncs.mutex);
+    if (syncs.recording) syncs.synced.insert(info.st_ino);
+  }
+  return static_cast<int>(syscall(SYS_fsync, fd));
+}
+
+namespace povupdate::test {
+namespace {
+
+// Records the directories flushed while it lives.
+class SyncRecorder {
+ public:
+  SyncRecorder() { Set(true); }
+  ~SyncRecorder() { Set(false); }
+  SyncRecorder(const SyncRecorder&) = delete;
+  SyncRecorder& operator=(const SyncRecorder&) = delete;
+
+  bool Synced(const std::string& directory) {
+    struct stat info {};
+    EXPECT_EQ(stat(directory.c_str(), &info), 0) << directory;
+    const std::lock_guard<std::mutex> lock(Syncs().mutex);
+    return Syncs().synced.count(info.st_ino) != 0;
+  }
+
+ private:
+  static void Set(bool recording) {
+    const std::lock_guard<std::mutex> lock(Syncs().mutex);
+    Syncs().recording = recording;
+    Syncs().synced.clear();
+  }
+};
 
 constexpr int kKills = 80;
 constexpr int kItems = 8;
@@ -245,6 +302,16 @@ TEST_F(CrashSafetyTest, KilledWritersLeaveCompleteFilesAndNoLastingTemporaryFile
   ASSERT_EQ(SetInstallPath(writes + 1), POVUPDATE_OK);
   EXPECT_EQ(CheckFiles(writes + 1), writes + 1);
   EXPECT_EQ(Leftovers(), std::set<std::string>{});
+}
+
+// A rename is an entry in the directory: only once the directory is flushed
+// does the replaced file survive a power loss.
+TEST_F(CrashSafetyTest, SuccessfulWritesFlushTheirDirectories) {
+  SyncRecorder recorder;
+  ASSERT_EQ(RecordVersion(1), POVUPDATE_OK);
+  ASSERT_EQ(SetInstallPath(1), POVUPDATE_OK);
+  EXPECT_TRUE(recorder.Synced(ModuleDir())) << "the local configuration file's";
+  EXPECT_TRUE(recorder.Synced(RegistryDir())) << "the registry store's";
 }
 
 }  // namespace

@@ -343,6 +343,48 @@ TEST_F(RegistryServiceTest, DamagedStoreIsNeitherReadNorOverwritten) {
   }
 }
 
+// Windows writes through a symbolic link, and so do the store and profile
+// files: the link stays, and the file it leads to gets the new contents and
+// keeps its mode and owner.
+TEST_F(RegistryServiceTest, StoreAndProfileFilesAreWrittenThroughLinks) {
+  WriteOneValue();
+  const std::string store_target = (dir_.path() / "store.txt").string();
+  const std::string profile_target = (dir_.path() / "profile.ini").string();
+  const std::string profile = (dir_.path() / "linked.ini").string();
+  std::filesystem::rename(Store(), store_target);
+  WriteFile(profile_target, "[s]\r\nk=1\r\n");
+  // Only root can give a file away; anyone else keeps their own.
+  const uid_t owner = geteuid() == 0 ? 4321 : geteuid();
+  for (const std::string& target : {store_target, profile_target}) {
+    ASSERT_EQ(chmod(target.c_str(), 0640), 0);
+    ASSERT_EQ(chown(target.c_str(), owner, static_cast<gid_t>(-1)), 0);
+  }
+  ASSERT_EQ(symlink(store_target.c_str(), Store().c_str()), 0);
+  ASSERT_EQ(symlink(profile_target.c_str(), profile.c_str()), 0);
+
+  ASSERT_EQ(Set(HKEY_CURRENT_USER, "v", "y"), ERROR_SUCCESS);
+  ASSERT_TRUE(WritePrivateProfileStringA("s", "k", "2", profile.c_str()));
+  const std::pair<std::string, std::string> links[] = {{Store(), store_target},
+                                                       {profile, profile_target}};
+  for (const auto& [link, target] : links) {
+    SCOPED_TRACE(link);
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
+    struct stat info {};
+    ASSERT_EQ(stat(target.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0640u);
+    EXPECT_EQ(info.st_uid, owner);
+  }
+  std::string bytes;
+  EXPECT_EQ(Get(HKEY_CURRENT_USER, "v", bytes), ERROR_SUCCESS);
+  EXPECT_EQ(bytes, "y");
+  EXPECT_EQ(ReadFile(profile_target), "[s]\r\nk=2\r\n");
+
+  // The link is not read-only; the file behind it is, and stays so.
+  ASSERT_EQ(chmod(profile_target.c_str(), 0440), 0);
+  EXPECT_FALSE(WritePrivateProfileStringA("s", "k", "3", profile.c_str()));
+  EXPECT_EQ(Mode(profile_target), 0440u);
+}
+
 // Several processes ---------------------------------------------------------
 
 TEST_F(RegistryServiceTest, WritersInSeveralProcessesLoseNothing) {
