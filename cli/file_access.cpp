@@ -25,7 +25,7 @@
 namespace povupdate_cli {
 namespace {
 
-constexpr std::size_t kChunkSize = 64 * 1024;
+constexpr std::size_t kChunkSize = std::size_t{64} * 1024;
 constexpr std::size_t kMd5Size = 16;
 constexpr const char* kNotRegular = "is not a regular file";
 

@@ -309,7 +309,9 @@ std::string DescribeMismatch(const Mismatch& mismatch) {
 
 std::string DownloadFileName(const std::string& path) {
   std::string name = path.substr(path.find_last_of("/\\") + 1);
-  if (path.find("://") != std::string::npos) name = name.substr(0, name.find_first_of("?#"));
+  // A web address may end in a query or fragment that is no part of the file's name.
+  const std::size_t query = name.find_first_of("?#");
+  if (path.find("://") != std::string::npos && query != std::string::npos) name.resize(query);
   return name;
 }
 

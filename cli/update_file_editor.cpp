@@ -83,7 +83,7 @@ bool LoadFiles(const std::vector<std::string>& paths, std::vector<UpdateFile>& f
     if (ReadRegularFile(path, bytes, problem)) {
       file.exists = true;
     } else if (std::error_code error; std::filesystem::exists(path, error)) {
-      Refuse(path + " " + problem);
+      Refuse(problem.insert(0, path + " "));
       return false;
     }
     for (int number = 1;; ++number) {
