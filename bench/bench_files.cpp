@@ -1,6 +1,7 @@
 #include "bench_files.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 
 #ifdef _WIN32
@@ -46,6 +47,18 @@ std::vector<std::string> ItemNames(int count) {
     names.emplace_back(name);
   }
   return names;
+}
+
+std::string ModuleDirectory() {
+#ifdef _WIN32
+  char path[MAX_PATH];
+  const DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
+  std::string directory(path, length < MAX_PATH ? length : 0);
+  return directory.substr(0, directory.rfind('\\') + 1);
+#else
+  const char* directory = std::getenv("POVUPDATE_MODULE_DIR");
+  return directory == nullptr ? std::string() : std::string(directory) + "/";
+#endif
 }
 
 std::string UpdateFilePath(const std::string& directory) {

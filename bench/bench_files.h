@@ -20,6 +20,10 @@ constexpr int kFreshSizes[] = {10, 100, 1000};
 // update file and the local configuration file.
 std::vector<std::string> ItemNames(int count);
 
+// The directory the library looks for its files in, ending in a separator:
+// the executable's on Windows, POVUPDATE_MODULE_DIR on Linux.
+std::string ModuleDirectory();
+
 // Update_<v>.ini and PovConfig_<v>.ini in `directory` (ending in a separator).
 std::string UpdateFilePath(const std::string& directory);
 std::string LocalFilePath(const std::string& directory);

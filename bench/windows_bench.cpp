@@ -125,13 +125,6 @@ bool Run(const Case& measured) {
   return true;
 }
 
-std::string ModuleDirectory() {
-  char path[MAX_PATH];
-  const DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
-  std::string directory(path, length < MAX_PATH ? length : 0);
-  return directory.substr(0, directory.rfind('\\') + 1);
-}
-
 int Single(bool done) { return done ? 1 : -1; }
 
 bool RunWalks(const std::string& directory) {
