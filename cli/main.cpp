@@ -17,6 +17,8 @@ int main(int argc, char** argv) {
     CLI::App app{"The update list, installed versions and install directory of PovUpdate hosts",
                  "povupdate"};
     app.set_version_flag("--version", "povupdate " POVUPDATE_VERSION);
+    // A path may begin with '/' on Windows too: only "--" starts an option.
+    app.allow_windows_style_options(false);
     const povupdate_cli::Commands commands(app);
     CLI11_PARSE(app, argc, argv);
     return commands.Run();
