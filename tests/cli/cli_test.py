@@ -61,9 +61,9 @@ class PovupdateTest(unittest.TestCase):
             self.update_file = os.path.join(self.dir, self.run_cli("file-name").stdout.strip())
             shutil.move(os.path.join(self.dir, "Update_6.1.ini"), self.update_file)
 
-    def run_cli(self, *args, status=0):
+    def run_cli(self, *args, status=0, user=None):
         result = subprocess.run([*self.command, *args], env=self.env, capture_output=True,
-                                text=True, errors="replace", timeout=120)
+                                text=True, errors="replace", timeout=120, user=user)
         self.assertEqual(result.returncode, status,
                          f"povupdate {' '.join(args)}\n{result.stdout}{result.stderr}")
         return result
@@ -257,10 +257,10 @@ class PovupdateTest(unittest.TestCase):
             expected = re.sub(rb"\r\n(?:\r\n)+", b"\r\n", expected)
         self.assertEqual(self.read(self.update_file), expected)
 
-    def set_entry(self, installer, name, *args, status=0):
+    def set_entry(self, installer, name, *args, status=0, user=None):
         return self.run_cli("entry", "set", installer, "--name", name, "--version", "1.0",
                             "--url", "https://example.com/x/" + os.path.basename(installer),
-                            *args, status=status)
+                            *args, status=status, user=user)
 
     def test_entry_set_writes_the_entry_and_nothing_else(self):
         before = self.read(self.update_file)
@@ -372,6 +372,21 @@ class PovupdateTest(unittest.TestCase):
             after = {name: self.read(os.path.join(self.dir, name))
                      for name in os.listdir(self.dir) if name.endswith(".ini")}
             self.assertEqual(after, before, args)
+
+    @linux_only
+    def test_entry_set_refuses_an_unreadable_installer(self):
+        installer, _, _ = self.installer("Locked.exe", b"locked")
+        os.chmod(installer, 0)
+        user = None
+        if os.geteuid() == 0:
+            # Root reads any file: the command runs as nobody, who may reach
+            # the files but not read the installer.
+            os.chmod(self.dir, 0o755)
+            user = "nobody"
+        before = self.read(self.update_file)
+        failed = self.set_entry(installer, "Locked", status=1, user=user)
+        self.assertIn("Locked.exe can't be read", failed.stderr)
+        self.assertEqual(self.read(self.update_file), before)
 
 
 if __name__ == "__main__":
