@@ -3,8 +3,10 @@
  * an update program (the host).
  *
  * Calling convention: every function is __cdecl. Every call is self-contained:
- * the library keeps nothing between calls, takes no locks and may be called
- * from any thread. Each call needs about 3.5 KB of the calling thread's stack.
+ * the library keeps nothing between calls and may be called from any thread.
+ * A write waits while other processes write the same file, and fails once
+ * held up for 5 seconds (on Linux: 5 seconds in which none of them gets on).
+ * Each call needs about 3.5 KB of the calling thread's stack.
  *
  * Ownership: every text the library hands out (a returned char*, a field of a
  * record it fills) is a new block that the host owns from then on and must
