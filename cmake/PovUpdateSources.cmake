@@ -16,15 +16,19 @@ set(POVUPDATE_CORE_SOURCES
 # service, the library's checks of the names it writes and the command-line
 # host's update-file checker share it.
 set(POVUPDATE_PROFILE_SYNTAX_SOURCES platform/profile_syntax.cpp platform/utf16_text.cpp)
-# The Linux backend of the Win32 services, everything in platform/linux.
+# The Linux backend of the Win32 services, everything in platform/linux; on
+# Windows, what the system's services lack, everything in platform/windows.
 file(GLOB POVUPDATE_LINUX_BACKEND_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/../platform/linux/*.cpp)
+file(GLOB POVUPDATE_WINDOWS_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/../platform/windows/*.cpp)
 
 # povupdate_add_core(<target> <fault-injection ON|OFF>): a static library of
 # the library's code; the shipped library and the tests link it.
 function(povupdate_add_core target fault_injection)
   add_library(${target} STATIC ${POVUPDATE_CORE_SOURCES})
   target_link_libraries(${target} PUBLIC povupdate_profile_syntax)
-  if(NOT WIN32)
+  if(WIN32)
+    target_sources(${target} PRIVATE ${POVUPDATE_WINDOWS_SOURCES})
+  else()
     target_sources(${target} PRIVATE ${POVUPDATE_LINUX_BACKEND_SOURCES})
   endif()
   target_include_directories(${target} PUBLIC ${PROJECT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/interface)

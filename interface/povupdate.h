@@ -5,12 +5,14 @@
  * Calling convention: every function is __cdecl and may be called from any
  * thread, from several at once.
  *
- * State and locks: the library's own logic keeps nothing between calls. On
- * Linux its profile service, like Windows' own, keeps the files it parsed
- * last (at most 256 MiB, per process) and checks them against the disk at
- * every call, so each call sees every file as it is then; a write locks the
- * file's directory (flock) and gives up after 5 s on a holder that does
- * nothing.
+ * State and locks: the library's own logic keeps nothing between calls. A
+ * write waits while other processes write the same file and fails once held
+ * up for 5 seconds: on Windows a named mutex per file serialises the writes,
+ * on Linux a lock of the file's directory (flock), and there 5 seconds in
+ * which none of the writers gets on. On Linux the profile service, like
+ * Windows' own, keeps the files it parsed last (at most 256 MiB per process)
+ * and checks them against the disk at every call, so each call sees every
+ * file as it is then.
  *
  * Stack: a call reaches up to 10 KB into the calling thread's stack, the C
  * library and the system's services included (measured on Linux and under

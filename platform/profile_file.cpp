@@ -1,5 +1,6 @@
 #include "platform/profile_file.h"
 
+#include "platform/profile_write_lock.h"
 #include "platform/win32.h"
 
 namespace povupdate {
@@ -28,6 +29,8 @@ int ProfileFile::ReadProfileString(const char* section, const char* key, const c
 int ProfileFile::WriteProfileString(const char* section, const char* key, const char* path,
                                     const char* value) const {
   if (path[0] == '\0') return 1;
+  const ProfileWriteLock lock(path);
+  if (!lock.held()) return 1;
   const DWORD attributes = GetFileAttributesA(path);
   SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL);
   if (WritePrivateProfileStringA(section, key, value, path) == 1) return 0;

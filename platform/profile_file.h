@@ -32,7 +32,9 @@ class ProfileFile {
 
   // Writes `value` as the value of `key` in `section`, clearing the file's
   // read-only attribute first; a write that fails leaves the attributes as
-  // they were. Returns 0 on success, kTextRefused or 1 on failure.
+  // they were. Writes of one file by other processes are waited for, at most
+  // ProfileWriteLock::kPatienceMilliseconds. Returns 0 on success,
+  // kTextRefused or 1 on failure.
   int WriteProfileString(const char* section, const char* key, const char* path,
                          const char* value) const;
 

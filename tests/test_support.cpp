@@ -9,6 +9,7 @@
 #include <windows.h>
 #else
 #include <grp.h>
+#include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -59,6 +60,68 @@ ScopedEnv::~ScopedEnv() {
 #endif
 }
 
+std::string PrintWorkers(const ::testing::TestParamInfo<Workers>& info) {
+  return info.param == Workers::kProcesses ? "Processes" : "Threads";
+}
+
+std::string ExecutableDir() {
+#ifdef _WIN32
+  char path[MAX_PATH] = {};
+  GetModuleFileNameA(nullptr, path, MAX_PATH);
+  std::string text(path);
+  return text.substr(0, text.rfind('\\') + 1);
+#else
+  return fs::read_symlink("/proc/self/exe").parent_path().string() + "/";
+#endif
+}
+
+std::vector<int> RunAtOnce(const std::string& program,
+                           const std::vector<std::vector<std::string>>& arguments) {
+  std::vector<int> statuses(arguments.size(), -1);
+#ifdef _WIN32
+  std::vector<HANDLE> processes;
+  for (const std::vector<std::string>& list : arguments) {
+    std::string command = "\"" + program + "\"";
+    for (const std::string& argument : list) command += " " + argument;
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION started{};
+    const bool ok = CreateProcessA(program.c_str(), command.data(), nullptr, nullptr, FALSE, 0,
+                                   nullptr, nullptr, &startup, &started);
+    if (ok) CloseHandle(started.hThread);
+    processes.push_back(ok ? started.hProcess : nullptr);
+  }
+  for (std::size_t i = 0; i < processes.size(); ++i) {
+    DWORD code = 0;
+    if (processes[i] == nullptr) continue;
+    if (WaitForSingleObject(processes[i], INFINITE) == WAIT_OBJECT_0 &&
+        GetExitCodeProcess(processes[i], &code)) {
+      statuses[i] = static_cast<int>(code);
+    }
+    CloseHandle(processes[i]);
+  }
+#else
+  std::vector<pid_t> children;
+  for (const std::vector<std::string>& list : arguments) {
+    std::vector<char*> argv{const_cast<char*>(program.c_str())};
+    for (const std::string& argument : list) argv.push_back(const_cast<char*>(argument.c_str()));
+    argv.push_back(nullptr);
+    pid_t child = -1;
+    if (posix_spawn(&child, program.c_str(), nullptr, nullptr, argv.data(), environ) != 0) {
+      child = -1;
+    }
+    children.push_back(child);
+  }
+  for (std::size_t i = 0; i < children.size(); ++i) {
+    int status = 0;
+    if (children[i] > 0 && waitpid(children[i], &status, 0) == children[i] && WIFEXITED(status)) {
+      statuses[i] = WEXITSTATUS(status);
+    }
+  }
+#endif
+  return statuses;
+}
+
 bool RunningUnderWine() {
 #ifdef _WIN32
   HMODULE ntdll = GetModuleHandleA("ntdll.dll");
@@ -103,17 +166,6 @@ void MakeReadOnly(const std::string& path) {
   ASSERT_EQ(chmod(path.c_str(), 0444), 0);
 #endif
 }
-
-#ifdef _WIN32
-namespace {
-std::string ExecutableDir() {
-  char path[MAX_PATH] = {};
-  GetModuleFileNameA(nullptr, path, MAX_PATH);
-  std::string text(path);
-  return text.substr(0, text.rfind('\\') + 1);
-}
-}  // namespace
-#endif
 
 #ifndef _WIN32
 std::string RunUnprivileged(const fs::path& dir, const std::function<std::string()>& body) {

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace povupdate::test {
 
@@ -43,6 +44,21 @@ class ScopedEnv {
 // True when the Windows build runs under Wine rather than Windows: the
 // profile services of Wine differ from Windows' in known ways.
 bool RunningUnderWine();
+
+// Whether the workers of a test run as processes of their own or as threads
+// of the test's process.
+enum class Workers { kProcesses, kThreads };
+std::string PrintWorkers(const ::testing::TestParamInfo<Workers>& info);
+
+// The directory of the test program, with its trailing separator: helper
+// programs are built beside it.
+std::string ExecutableDir();
+
+// Starts `program` once for each list of arguments, all at once, and gives
+// their exit statuses in turn (-1 for one that didn't start or didn't exit
+// normally). Arguments must hold no blanks or quotes.
+std::vector<int> RunAtOnce(const std::string& program,
+                           const std::vector<std::vector<std::string>>& arguments);
 
 void WriteFile(const std::string& path, const std::string& bytes);
 std::string ReadFile(const std::string& path);

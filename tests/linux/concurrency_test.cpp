@@ -1,5 +1,5 @@
-// Several processes (or threads) using one local configuration file and one
-// registry store at once: no write is lost, and no reader sees part of one.
+// Several processes (or threads) using one registry store at once, and an
+// update file replaced while it is walked: no reader sees part of a write.
 // A process that only holds the lock makes writes fail, not wait for ever.
 #include <fcntl.h>
 #include <signal.h>
@@ -29,20 +29,7 @@ namespace {
 
 constexpr int kWriters = 4;
 constexpr int kReaders = 4;
-// Items each writer records: 1,000, or POVUPDATE_TEST_ITEMS_EACH. Every
-// write parses the whole file, which grows with each item, so a run under
-// valgrind asks for fewer.
-int ItemsEach() {
-  const char* text = std::getenv("POVUPDATE_TEST_ITEMS_EACH");
-  return text != nullptr && std::atoi(text) > 0 ? std::atoi(text) : 1000;
-}
 constexpr int kPathsEach = 200;
-
-enum class Workers { kProcesses, kThreads };
-
-std::string PrintWorkers(const ::testing::TestParamInfo<Workers>& info) {
-  return info.param == Workers::kProcesses ? "Processes" : "Threads";
-}
 
 // Memory that processes forked after its making share with the test.
 template <typename T>
@@ -98,50 +85,6 @@ std::vector<int> RunAll(Workers kind, const std::vector<std::function<int()>>& b
 }
 
 class ConcurrencyTest : public LibraryTest, public ::testing::WithParamInterface<Workers> {};
-
-// Local configuration ---------------------------------------------------------
-
-std::string ItemName(int writer, int item) {
-  return "Writer" + std::to_string(writer) + "-Item" + std::to_string(item);
-}
-std::string VersionOf(int writer, int item) {
-  return std::to_string(writer) + "." + std::to_string(item);
-}
-
-int RecordItems(int writer) {
-  int failures = 0;
-  for (int item = 0; item < ItemsEach(); ++item) {
-    const std::string name = ItemName(writer, item);
-    const std::string version = VersionOf(writer, item);
-    SoftwareInforRecord record{};
-    record.Name = const_cast<char*>(name.c_str());
-    record.Version = const_cast<char*>(version.c_str());
-    failures += UpdateLocalSoftwareInforToIni(&record) != POVUPDATE_OK;
-  }
-  return failures == 0 ? 0 : 1;
-}
-
-TEST_P(ConcurrencyTest, WritersOfDistinctItemsLoseNone) {
-  std::vector<std::function<int()>> bodies;
-  for (int writer = 0; writer < kWriters; ++writer) {
-    bodies.push_back([writer] { return RecordItems(writer); });
-  }
-  EXPECT_EQ(RunAll(GetParam(), bodies), std::vector<int>(kWriters, 0));
-
-  std::size_t expected_size = 0;
-  for (int writer = 0; writer < kWriters; ++writer) {
-    for (int item = 0; item < ItemsEach(); ++item) {
-      Record record;
-      ASSERT_EQ(GetTheLocalSoftwareInforFromIni(ItemName(writer, item).c_str(), record.get()),
-                POVUPDATE_OK);
-      ASSERT_EQ(record.Texts()[1], VersionOf(writer, item)) << ItemName(writer, item);
-      expected_size +=
-          ("[" + ItemName(writer, item) + "]\r\nVersion=" + VersionOf(writer, item) + "\r\n")
-              .size();
-    }
-  }
-  EXPECT_EQ(ReadFile(LocalFile()).size(), expected_size) << "no section is written twice";
-}
 
 // Install path ----------------------------------------------------------------
 
