@@ -456,6 +456,11 @@ TEST(RegistryFileTest, ReadsBackWhatItWritesAndRefusesAnythingElse) {
     }
   }
   const std::string header = "PovUpdate registry, format 1\n";
+  // A store as written with a line for every key, the root's too, reads the
+  // same and is written with the lines of the deepest keys alone.
+  EXPECT_EQ(backend::SerializeRegistryFile(*backend::ParseRegistryFile(
+                header + "\n[]\n\n[A]\n\n[A\\b]\n\"v\" 1 \"x\"\n\n[C]\n")),
+            header + "\n[A\\b]\n\"v\" 1 \"x\"\n\n[C]\n");
   for (const char* body : {"\"v\" 1 \"value before any key\"\n",
                            "[A]\n\"v\" 1 \"x\"\n\"V\" 1 \"\"\n", "[\\A]\n", "[A\\]\n", "[A\\\\B]\n",
                            "[A]\n\"v\" 4294967296 \"\"\n", "[A]\n\"v\" 1 \"%G1\"\n", "[A]\r\n"}) {
