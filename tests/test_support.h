@@ -44,6 +44,9 @@ class ScopedEnv {
 // profile services of Wine differ from Windows' in known ways.
 bool RunningUnderWine();
 
+// A registry key path of `levels` names, each `length` characters long.
+std::string KeyPath(std::size_t levels, std::size_t length);
+
 void WriteFile(const std::string& path, const std::string& bytes);
 std::string ReadFile(const std::string& path);
 bool FileExists(const std::string& path);

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/text.h"
+#include "platform/utf16_text.h"
 
 namespace povupdate::backend {
 namespace {
@@ -85,9 +86,17 @@ bool TakeType(std::string_view& line, std::uint32_t& type) {
   return true;
 }
 
+// Whether a name holds at most `limit` characters as Windows counts them:
+// UTF-16 code units of the name in the ANSI code page, which is UTF-8 here.
+// A name never has more of them than bytes.
+bool FitsIn(std::string_view name, std::size_t limit) {
+  return name.size() <= limit || Utf16LeFromUtf8(name).size() / 2 <= limit;
+}
+
 bool ParseValue(std::string_view line, RegistryValue& value) {
-  return TakeQuoted(line, value.name) && TakeChar(line, ' ') && TakeType(line, value.type) &&
-         TakeChar(line, ' ') && TakeQuoted(line, value.data) && line.empty();
+  return TakeQuoted(line, value.name) && IsValidValueName(value.name) && TakeChar(line, ' ') &&
+         TakeType(line, value.type) && TakeChar(line, ' ') && TakeQuoted(line, value.data) &&
+         line.empty();
 }
 
 // The first name of a key path, dropped from `path` with its separator.
@@ -145,8 +154,19 @@ std::string FoldCase(std::string_view text) {
 
 bool IsValidKeyPath(std::string_view path) {
   if (path.empty()) return true;
-  return path.front() != '\\' && path.back() != '\\' && path.find("\\\\") == std::string_view::npos;
+  std::size_t depth = 0;
+  for (std::size_t start = 0;; ++depth) {
+    const std::size_t end = std::min(path.find('\\', start), path.size());
+    if (end == start || depth == kMaxKeyDepth ||
+        !FitsIn(path.substr(start, end - start), kMaxKeyNameLength)) {
+      return false;
+    }
+    if (end == path.size()) return true;
+    start = end + 1;
+  }
 }
+
+bool IsValidValueName(std::string_view name) { return FitsIn(name, kMaxValueNameLength); }
 
 RegistryTree::RegistryTree() { keys_.emplace_back(); }
 

@@ -26,11 +26,21 @@
 
 namespace povupdate::backend {
 
+// Windows' own limits: a key's name (one component of a path) of at most 255
+// characters, at most 512 levels of keys below a root, value names of at
+// most 16,383 characters (UTF-16 code units, as Windows counts them). A
+// store beyond them is damaged, and nothing is written beyond them.
+constexpr std::size_t kMaxKeyNameLength = 255;
+constexpr std::size_t kMaxKeyDepth = 512;
+constexpr std::size_t kMaxValueNameLength = 16383;
+
 // Key and value names compare without regard to ASCII case, as on Windows.
 std::string FoldCase(std::string_view text);
 
-// True for "" (the root) and for names separated by single backslashes.
+// True for "" (the root) and for names separated by single backslashes,
+// within the limits above.
 bool IsValidKeyPath(std::string_view path);
+bool IsValidValueName(std::string_view name);
 
 struct RegistryValue {
   std::string name;  // spelled as when it was first written
