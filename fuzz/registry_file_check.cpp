@@ -2,7 +2,8 @@
 // that parses back to the same keys and values and serialises to the same
 // bytes again. The serialiser's output is the format's one canonical
 // spelling (the parser also takes blank lines, lower-case and needless
-// escapes, repeated key lines), so canonical input comes back unchanged.
+// escapes, repeated key lines, lines of keys that their subkeys' lines
+// make), so canonical input comes back unchanged.
 //
 // Input: the file's bytes.
 #include <string_view>
@@ -21,24 +22,32 @@ bool SameValue(const RegistryValue& a, const RegistryValue& b) {
   return a.name == b.name && a.type == b.type && a.data == b.data;
 }
 
-bool SameKey(const RegistryKey& a, const RegistryKey& b) {
-  if (a.path != b.path || a.values.size() != b.values.size()) return false;
+// Compares two keys of the trees, with every key below them. The recursion
+// goes no deeper than a tree may be.
+bool SameKey(const RegistryTree& a_tree, const RegistryKey& a, const RegistryTree& b_tree,
+             const RegistryKey& b) {
+  if (a.name != b.name || a.values.size() != b.values.size() ||
+      a.subkeys.size() != b.subkeys.size()) {
+    return false;
+  }
   auto other = b.values.begin();
   for (const auto& [folded, value] : a.values) {
     if (folded != other->first || !SameValue(value, other->second)) return false;
     ++other;
   }
+  auto other_key = b.subkeys.begin();
+  for (const auto& [folded, position] : a.subkeys) {
+    if (folded != other_key->first ||
+        !SameKey(a_tree, a_tree.at(position), b_tree, b_tree.at(other_key->second))) {
+      return false;
+    }
+    ++other_key;
+  }
   return true;
 }
 
 bool SameTree(const RegistryTree& a, const RegistryTree& b) {
-  if (a.keys().size() != b.keys().size()) return false;
-  auto other = b.keys().begin();
-  for (const auto& [folded, key] : a.keys()) {
-    if (folded != other->first || !SameKey(key, other->second)) return false;
-    ++other;
-  }
-  return true;
+  return SameKey(a, a.root(), b, b.root());
 }
 
 }  // namespace

@@ -300,6 +300,11 @@ TEST_F(DamagedStoreTest, ADamagedStoreGivesNoInstallPathAndStaysAsItIs) {
   ASSERT_EQ(SetInstallPath("/srv/apps"), POVUPDATE_OK);
   const std::string good = ReadFile(StoreFile());
   const std::vector<std::string> damaged = {
+      // Beyond Windows' limits: a key name of 256 characters, 513 levels of
+      // keys, a value name of 16,384 characters.
+      good + "[" + KeyPath(1, 256) + "]\n",
+      good + "[" + KeyPath(513, 1) + "]\n",
+      good + "[x]\n\"" + std::string(16384, 'v') + "\" 1 \"\"\n",
       "",
       std::string("\x7f"
                   "ELF\x02\x01\x01\0\0\0",

@@ -131,6 +131,12 @@ bool RunningUnderWine() {
 #endif
 }
 
+std::string KeyPath(std::size_t levels, std::size_t length) {
+  std::string path(length, 'k');
+  for (std::size_t level = 1; level < levels; ++level) path += "\\" + std::string(length, 'k');
+  return path;
+}
+
 void WriteFile(const std::string& path, const std::string& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out << bytes;

@@ -60,6 +60,9 @@ std::string ExecutableDir();
 std::vector<int> RunAtOnce(const std::string& program,
                            const std::vector<std::vector<std::string>>& arguments);
 
+// A registry key path of `levels` names, each `length` characters long.
+std::string KeyPath(std::size_t levels, std::size_t length);
+
 void WriteFile(const std::string& path, const std::string& bytes);
 std::string ReadFile(const std::string& path);
 bool FileExists(const std::string& path);

@@ -1,9 +1,12 @@
 #include "platform/linux/registry_file.h"
 
+#include <algorithm>
 #include <limits>
 #include <utility>
+#include <vector>
 
 #include "platform/text.h"
+#include "platform/utf16_text.h"
 
 namespace povupdate::backend {
 namespace {
@@ -83,10 +86,46 @@ bool TakeType(std::string_view& line, std::uint32_t& type) {
   return true;
 }
 
-bool ParseValue(std::string_view line, RegistryValue& value) {
-  return TakeQuoted(line, value.name) && TakeChar(line, ' ') && TakeType(line, value.type) &&
-         TakeChar(line, ' ') && TakeQuoted(line, value.data) && line.empty();
+// Whether a name holds at most `limit` characters as Windows counts them:
+// UTF-16 code units of the name in the ANSI code page, which is UTF-8 here.
+// A name never has more of them than bytes.
+bool FitsIn(std::string_view name, std::size_t limit) {
+  return name.size() <= limit || Utf16LeFromUtf8(name).size() / 2 <= limit;
 }
+
+bool ParseValue(std::string_view line, RegistryValue& value) {
+  return TakeQuoted(line, value.name) && IsValidValueName(value.name) && TakeChar(line, ' ') &&
+         TakeType(line, value.type) && TakeChar(line, ' ') && TakeQuoted(line, value.data) &&
+         line.empty();
+}
+
+// The first name of a key path, dropped from `path` with its separator.
+std::string_view TakeName(std::string_view& path) {
+  const std::size_t end = std::min(path.find('\\'), path.size());
+  const std::string_view name = path.substr(0, end);
+  path.remove_prefix(std::min(end + 1, path.size()));
+  return name;
+}
+
+// The key's line and its values, `path` being its path as written.
+void AppendKey(std::string& out, const RegistryKey& key, std::string_view path) {
+  out += "\n[";
+  out += path;
+  out += "]\n";
+  for (const auto& [folded_name, value] : key.values) {
+    out += '"';
+    AppendEscaped(out, value.name);
+    out += "\" ";
+    out += std::to_string(value.type);
+    out += " \"";
+    AppendEscaped(out, value.data);
+    out += "\"\n";
+  }
+}
+
+// Whether a key needs a line of its own: one with subkeys and no values is
+// made by their lines.
+bool NeedsLine(const RegistryKey& key) { return !key.values.empty() || key.subkeys.empty(); }
 
 // One line after the header; `key` is the key the line belongs to.
 bool ParseLine(std::string_view line, RegistryTree& tree, RegistryKey*& key) {
@@ -115,43 +154,65 @@ std::string FoldCase(std::string_view text) {
 
 bool IsValidKeyPath(std::string_view path) {
   if (path.empty()) return true;
-  return path.front() != '\\' && path.back() != '\\' && path.find("\\\\") == std::string_view::npos;
+  std::size_t depth = 0;
+  for (std::size_t start = 0;; ++depth) {
+    const std::size_t end = std::min(path.find('\\', start), path.size());
+    if (end == start || depth == kMaxKeyDepth ||
+        !FitsIn(path.substr(start, end - start), kMaxKeyNameLength)) {
+      return false;
+    }
+    if (end == path.size()) return true;
+    start = end + 1;
+  }
 }
 
-RegistryTree::RegistryTree() { keys_.emplace(std::string(), RegistryKey{}); }
+bool IsValidValueName(std::string_view name) { return FitsIn(name, kMaxValueNameLength); }
+
+RegistryTree::RegistryTree() { keys_.emplace_back(); }
+
+std::size_t RegistryTree::PositionOf(std::string_view path) const {
+  std::size_t position = 0;
+  while (!path.empty()) {
+    const auto& subkeys = keys_[position].subkeys;
+    const auto found = subkeys.find(FoldCase(TakeName(path)));
+    if (found == subkeys.end()) return kMissing;
+    position = found->second;
+  }
+  return position;
+}
 
 RegistryKey* RegistryTree::Find(std::string_view path) {
-  const auto found = keys_.find(FoldCase(path));
-  return found == keys_.end() ? nullptr : &found->second;
+  const std::size_t position = PositionOf(path);
+  return position == kMissing ? nullptr : &keys_[position];
 }
 
 RegistryKey& RegistryTree::Create(std::string_view path) {
-  RegistryKey* key = &keys_.find(std::string())->second;
-  std::size_t start = 0;
-  while (start < path.size()) {
-    std::size_t end = path.find('\\', start);
-    if (end == std::string_view::npos) end = path.size();
-    const std::string_view prefix = path.substr(0, end);
-    RegistryKey* next = Find(prefix);
-    if (next == nullptr) {
-      std::string spelled = key->path;
-      if (!spelled.empty()) spelled += '\\';
-      spelled += path.substr(start, end - start);
-      next = &keys_.emplace(FoldCase(prefix), RegistryKey{std::move(spelled), {}}).first->second;
+  RegistryKey* key = &keys_.front();
+  while (!path.empty()) {
+    const std::string_view name = TakeName(path);
+    std::string folded = FoldCase(name);
+    auto found = key->subkeys.find(folded);
+    if (found == key->subkeys.end()) {
+      keys_.push_back(RegistryKey{std::string(name), {}, {}});
+      found = key->subkeys.emplace(std::move(folded), keys_.size() - 1).first;
     }
-    key = next;
-    start = end + 1;
+    key = &keys_[found->second];
   }
   return *key;
 }
 
 bool RegistryTree::HasSubkeys(std::string_view path) const {
-  const std::string prefix = FoldCase(path) + '\\';
-  const auto next = keys_.lower_bound(prefix);
-  return next != keys_.end() && next->first.compare(0, prefix.size(), prefix) == 0;
+  const std::size_t position = PositionOf(path);
+  return position != kMissing && !keys_[position].subkeys.empty();
 }
 
-void RegistryTree::Erase(std::string_view path) { keys_.erase(FoldCase(path)); }
+void RegistryTree::Erase(std::string_view path) {
+  if (path.empty()) return;
+  const std::size_t separator = path.rfind('\\');
+  const bool top = separator == std::string_view::npos;
+  RegistryKey* parent = top ? &keys_.front() : Find(path.substr(0, separator));
+  if (parent != nullptr) parent->subkeys.erase(FoldCase(top ? path : path.substr(separator + 1)));
+}
 
 std::optional<RegistryTree> ParseRegistryFile(std::string_view bytes) {
   std::size_t end = bytes.find('\n');
@@ -169,19 +230,29 @@ std::optional<RegistryTree> ParseRegistryFile(std::string_view bytes) {
 std::string SerializeRegistryFile(const RegistryTree& tree) {
   std::string out(kHeader);
   out += '\n';
-  for (const auto& [folded, key] : tree.keys()) {
-    out += "\n[";
-    AppendEscaped(out, key.path);
-    out += "]\n";
-    for (const auto& [folded_name, value] : key.values) {
-      out += '"';
-      AppendEscaped(out, value.name);
-      out += "\" ";
-      out += std::to_string(value.type);
-      out += " \"";
-      AppendEscaped(out, value.data);
-      out += "\"\n";
+  // Depth first, without recursion: the keys on the way down from the root,
+  // each with the next of its subkeys and the length of its path.
+  struct Step {
+    const RegistryKey* key;
+    std::map<std::string, std::size_t>::const_iterator next;
+    std::size_t length;
+  };
+  std::string path;
+  if (NeedsLine(tree.root())) AppendKey(out, tree.root(), path);
+  std::vector<Step> way{{&tree.root(), tree.root().subkeys.begin(), 0}};
+  while (!way.empty()) {
+    Step& step = way.back();
+    if (step.next == step.key->subkeys.end()) {
+      way.pop_back();
+      continue;
     }
+    const RegistryKey& subkey = tree.at(step.next->second);
+    ++step.next;
+    path.resize(step.length);
+    if (!path.empty()) path += '\\';
+    AppendEscaped(path, subkey.name);
+    if (NeedsLine(subkey)) AppendKey(out, subkey, path);
+    way.push_back({&subkey, subkey.subkeys.begin(), path.size()});
   }
   return out;
 }

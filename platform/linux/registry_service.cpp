@@ -191,16 +191,16 @@ LSTATUS Rewrite(const std::string& file, Edit edit) {
 }
 
 // The key `sub_key` names below a handle's key: trailing backslashes don't
-// count, a leading or doubled one is malformed.
+// count, a leading or doubled one is malformed, and so is a path beyond the
+// limits of key names and depth.
 LSTATUS JoinPath(const std::string& base, LPCSTR sub_key, std::string& path) {
   std::string sub = sub_key == nullptr ? std::string() : std::string(sub_key);
   if (!sub.empty() && sub.front() == '\\') return ERROR_BAD_PATHNAME;
   while (!sub.empty() && sub.back() == '\\') sub.pop_back();
-  if (!IsValidKeyPath(sub)) return ERROR_BAD_PATHNAME;
   path = base;
   if (!path.empty() && !sub.empty()) path += '\\';
   path += sub;
-  return ERROR_SUCCESS;
+  return IsValidKeyPath(path) ? ERROR_SUCCESS : ERROR_BAD_PATHNAME;
 }
 
 LSTATUS Resolve(HKEY handle, KeyRef& key) {
@@ -297,6 +297,7 @@ LSTATUS SetValue(HKEY handle, LPCSTR value_name, DWORD type, const BYTE* data, D
   if (status != ERROR_SUCCESS) return status;
   if ((target.base.rights & KEY_SET_VALUE) == 0) return ERROR_ACCESS_DENIED;
   const std::string name = value_name == nullptr ? std::string() : std::string(value_name);
+  if (!IsValidValueName(name)) return ERROR_INVALID_PARAMETER;
   const std::string bytes =
       data == nullptr ? std::string() : std::string(reinterpret_cast<const char*>(data), size);
   return Rewrite(target.file, [&](RegistryTree& tree, bool& changed) {

@@ -385,6 +385,40 @@ TEST_F(RegistryServiceTest, StoreAndProfileFilesAreWrittenThroughLinks) {
   EXPECT_EQ(Mode(profile_target), 0440u);
 }
 
+// Windows' limits: a store at them reads, nothing is made beyond them, and a
+// change to the deepest key writes its path once, not once per key above it.
+// Characters count as Windows counts them, not as bytes.
+TEST_F(RegistryServiceTest, AStoreAtWindowsLimitsReadsAndNothingGoesBeyondThem) {
+  const std::string path = KeyPath(512, 255);
+  const std::string name(16383, 'v');
+  std::string accented, escaped;
+  for (int i = 0; i < 255; ++i) {
+    accented += "\xC3\xA9";
+    escaped += "%C3%A9";
+  }
+  const std::string header = "PovUpdate registry, format 1\n";
+  const std::string deepest = "\n[" + path + "]\n\"" + name + "\" 1 \"x\"\n";
+  const std::string wide = "\n[" + escaped + "]\n";
+  std::filesystem::create_directories(dir_.path() / "registry");
+  WriteFile(Store(), header + deepest + wide);
+  ScopedKey key, deeper, longer, other;
+  ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, accented.c_str(), 0, KEY_READ, other.out()), 0);
+  ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, KEY_ALL_ACCESS, key.out()), 0);
+  std::string bytes;
+  EXPECT_EQ(Get(key.get(), name.c_str(), bytes), ERROR_SUCCESS);
+  EXPECT_EQ(bytes, "x");
+
+  EXPECT_EQ(RegCreateKeyA(key.get(), "k", deeper.out()), ERROR_BAD_PATHNAME);
+  EXPECT_EQ(RegCreateKeyA(HKEY_CURRENT_USER, std::string(256, 'k').c_str(), longer.out()),
+            ERROR_BAD_PATHNAME);
+  EXPECT_EQ(Set(key.get(), (name + "v").c_str(), "y"), ERROR_INVALID_PARAMETER);
+  // Compared as a whole: a mismatch would print megabytes.
+  EXPECT_TRUE(ReadFile(Store()) == header + deepest + wide);
+
+  ASSERT_EQ(Set(key.get(), "w", "y"), ERROR_SUCCESS);
+  EXPECT_TRUE(ReadFile(Store()) == header + deepest + "\"w\" 1 \"y\"\n" + wide);
+}
+
 // Several processes ---------------------------------------------------------
 
 TEST_F(RegistryServiceTest, WritersInSeveralProcessesLoseNothing) {
@@ -456,6 +490,11 @@ TEST(RegistryFileTest, ReadsBackWhatItWritesAndRefusesAnythingElse) {
     }
   }
   const std::string header = "PovUpdate registry, format 1\n";
+  // A store as written with a line for every key, the root's too, reads the
+  // same and is written with the lines of the deepest keys alone.
+  EXPECT_EQ(backend::SerializeRegistryFile(*backend::ParseRegistryFile(
+                header + "\n[]\n\n[A]\n\n[A\\b]\n\"v\" 1 \"x\"\n\n[C]\n")),
+            header + "\n[A\\b]\n\"v\" 1 \"x\"\n\n[C]\n");
   for (const char* body : {"\"v\" 1 \"value before any key\"\n",
                            "[A]\n\"v\" 1 \"x\"\n\"V\" 1 \"\"\n", "[\\A]\n", "[A\\]\n", "[A\\\\B]\n",
                            "[A]\n\"v\" 4294967296 \"\"\n", "[A]\n\"v\" 1 \"%G1\"\n", "[A]\r\n"}) {
