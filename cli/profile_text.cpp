@@ -133,11 +133,6 @@ std::vector<Finding> Findings::Take() {
   return std::move(kept_);
 }
 
-std::string FoldCase(std::string text) {
-  for (char& c : text) c = povupdate::FoldAsciiCase(c);
-  return text;
-}
-
 bool FoldedLess::operator()(std::string_view a, std::string_view b) const {
   return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
     return povupdate::FoldAsciiCase(x) < povupdate::FoldAsciiCase(y);

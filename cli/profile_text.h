@@ -50,7 +50,6 @@ class Findings {
 };
 
 // Names match without regard to ASCII case, as the profile services match them.
-std::string FoldCase(std::string text);
 struct FoldedLess {
   bool operator()(std::string_view a, std::string_view b) const;
 };

@@ -102,16 +102,10 @@ bool ParseLine(std::string_view line, RegistryTree& tree, RegistryKey*& key) {
   }
   RegistryValue value;
   if (key == nullptr || !ParseValue(line, value)) return false;
-  return key->values.emplace(FoldCase(value.name), std::move(value)).second;
+  return key->values.emplace(FoldAsciiCase(value.name), std::move(value)).second;
 }
 
 }  // namespace
-
-std::string FoldCase(std::string_view text) {
-  std::string folded(text);
-  for (char& c : folded) c = FoldAsciiCase(c);
-  return folded;
-}
 
 bool IsValidKeyPath(std::string_view path) {
   if (path.empty()) return true;
@@ -121,7 +115,7 @@ bool IsValidKeyPath(std::string_view path) {
 RegistryTree::RegistryTree() { keys_.emplace(std::string(), RegistryKey{}); }
 
 RegistryKey* RegistryTree::Find(std::string_view path) {
-  const auto found = keys_.find(FoldCase(path));
+  const auto found = keys_.find(FoldAsciiCase(path));
   return found == keys_.end() ? nullptr : &found->second;
 }
 
@@ -137,7 +131,8 @@ RegistryKey& RegistryTree::Create(std::string_view path) {
       std::string spelled = key->path;
       if (!spelled.empty()) spelled += '\\';
       spelled += path.substr(start, end - start);
-      next = &keys_.emplace(FoldCase(prefix), RegistryKey{std::move(spelled), {}}).first->second;
+      next =
+          &keys_.emplace(FoldAsciiCase(prefix), RegistryKey{std::move(spelled), {}}).first->second;
     }
     key = next;
     start = end + 1;
@@ -146,12 +141,12 @@ RegistryKey& RegistryTree::Create(std::string_view path) {
 }
 
 bool RegistryTree::HasSubkeys(std::string_view path) const {
-  const std::string prefix = FoldCase(path) + '\\';
+  const std::string prefix = FoldAsciiCase(path) + '\\';
   const auto next = keys_.lower_bound(prefix);
   return next != keys_.end() && next->first.compare(0, prefix.size(), prefix) == 0;
 }
 
-void RegistryTree::Erase(std::string_view path) { keys_.erase(FoldCase(path)); }
+void RegistryTree::Erase(std::string_view path) { keys_.erase(FoldAsciiCase(path)); }
 
 std::optional<RegistryTree> ParseRegistryFile(std::string_view bytes) {
   std::size_t end = bytes.find('\n');

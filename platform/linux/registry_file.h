@@ -25,9 +25,6 @@
 
 namespace povupdate::backend {
 
-// Key and value names compare without regard to ASCII case, as on Windows.
-std::string FoldCase(std::string_view text);
-
 // True for "" (the root) and for names separated by single backslashes.
 bool IsValidKeyPath(std::string_view path);
 

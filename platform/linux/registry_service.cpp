@@ -21,6 +21,7 @@
 #include "platform/linux/atomic_file.h"
 #include "platform/linux/registry_file.h"
 #include "platform/linux/win32_api.h"
+#include "platform/text.h"
 
 namespace povupdate::backend {
 namespace {
@@ -278,7 +279,7 @@ LSTATUS QueryValue(HKEY handle, LPCSTR value_name, LPDWORD type, LPBYTE data, LP
   status = LoadTarget(target, tree);
   if (status != ERROR_SUCCESS) return status;
   const RegistryKey* key = tree.Find(target.path);
-  const auto found = key->values.find(FoldCase(value_name == nullptr ? "" : value_name));
+  const auto found = key->values.find(FoldAsciiCase(value_name == nullptr ? "" : value_name));
   if (found == key->values.end()) return ERROR_FILE_NOT_FOUND;
   const std::string& bytes = found->second.data;
   if (type != nullptr) *type = found->second.type;
@@ -304,7 +305,7 @@ LSTATUS SetValue(HKEY handle, LPCSTR value_name, DWORD type, const BYTE* data, D
     if (key == nullptr) return ERROR_KEY_DELETED;
     // An existing value keeps the spelling of its name.
     RegistryValue& value =
-        key->values.try_emplace(FoldCase(name), RegistryValue{name, 0, {}}).first->second;
+        key->values.try_emplace(FoldAsciiCase(name), RegistryValue{name, 0, {}}).first->second;
     value.type = type;
     value.data = bytes;
     changed = true;
