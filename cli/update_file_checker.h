@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "profile_text.h"
+#include "findings.h"
 
 namespace povupdate_cli {
 
