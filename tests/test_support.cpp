@@ -12,6 +12,8 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include "platform/linux/registry_service.h"
 #endif
 
 namespace povupdate::test {
@@ -182,3 +184,23 @@ void LibraryTest::RemoveLibraryState() {
 }
 
 }  // namespace povupdate::test
+
+#ifndef _WIN32
+LSTATUS RegDeleteKeyA(HKEY root, LPCSTR subKey) {
+  namespace backend = povupdate::backend;
+  if (subKey == nullptr || *subKey == '\0') return ERROR_INVALID_PARAMETER;
+  return backend::Guarded([&] {
+    backend::Target target;
+    const LSTATUS status = backend::Locate(root, subKey, target);
+    if (status != ERROR_SUCCESS) return status;
+    return backend::Rewrite(target.file, [&target](backend::RegistryTree& tree, bool& changed) {
+      if (tree.Find(target.base.path) == nullptr) return ERROR_KEY_DELETED;
+      if (tree.Find(target.path) == nullptr) return ERROR_FILE_NOT_FOUND;
+      if (tree.HasSubkeys(target.path)) return ERROR_ACCESS_DENIED;
+      tree.Erase(target.path);
+      changed = true;
+      return ERROR_SUCCESS;
+    });
+  });
+}
+#endif
