@@ -9,6 +9,7 @@
 #include "host_platform.h"
 #include "library.h"
 #include "output.h"
+#include "platform/text.h"
 #include "povupdate.h"
 #include "result_messages.h"
 #include "update_file_checker.h"
@@ -153,7 +154,7 @@ int VerifyDownload(const std::string& name, const std::string& file, bool json) 
   const int result = ReadList(entries);
   if (result != POVUPDATE_OK) return result;
   const auto entry = std::find_if(entries.begin(), entries.end(), [&](const Entry& e) {
-    return FoldCase(e[kName]) == FoldCase(name);
+    return povupdate::EqualsIgnoringAsciiCase(e[kName], name);
   });
   if (entry == entries.end()) {
     std::cerr << "povupdate: the update list has no entry " << name << '\n';

@@ -1,11 +1,7 @@
 #include "file_access.h"
 
 #ifdef _WIN32
-#define WIN32_LEAN_AND_MEAN
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "platform/win32.h"
 // windows.h first: bcrypt.h needs its types.
 #include <bcrypt.h>
 #else
@@ -41,57 +37,66 @@ std::string Hex(const unsigned char* bytes, std::size_t count) {
   return text;
 }
 
-#ifdef _WIN32
-
 // A regular file open for reading.
 class RegularFile {
  public:
-  bool Open(const std::string& path, std::string& problem) {
-    const DWORD attributes = GetFileAttributesA(path.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-      problem = std::string(kNotRegular) + " but a directory";
-      return false;
-    }
-    handle_ = CreateFileA(path.c_str(), GENERIC_READ,
-                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (handle_ == INVALID_HANDLE_VALUE) {
-      problem = "can't be read: " + SystemMessage(static_cast<int>(GetLastError()));
-      return false;
-    }
-    if (GetFileType(handle_) != FILE_TYPE_DISK) {
-      problem = kNotRegular;
-      return false;
-    }
-    LARGE_INTEGER size{};
-    if (GetFileSizeEx(handle_, &size)) size_ = static_cast<std::uint64_t>(size.QuadPart);
-    return true;
-  }
-
-  // The number of bytes read into `buffer`, 0 at the end; false on a failure.
-  bool Read(char* buffer, std::size_t size, std::size_t& got, std::string& problem) {
-    DWORD read = 0;
-    if (!ReadFile(handle_, buffer, static_cast<DWORD>(size), &read, nullptr)) {
-      problem = "can't be read: " + SystemMessage(static_cast<int>(GetLastError()));
-      return false;
-    }
-    got = read;
-    return true;
-  }
-
-  std::uint64_t size() const { return size_; }
-
   RegularFile() = default;
   RegularFile(const RegularFile&) = delete;
   RegularFile& operator=(const RegularFile&) = delete;
-  ~RegularFile() {
-    if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
-  }
+  ~RegularFile();
+
+  bool Open(const std::string& path, std::string& problem);
+  // The number of bytes read into `buffer`, 0 at the end; false on a failure.
+  bool Read(char* buffer, std::size_t size, std::size_t& got, std::string& problem);
+
+  std::uint64_t size() const { return size_; }
 
  private:
+#ifdef _WIN32
   HANDLE handle_ = INVALID_HANDLE_VALUE;
+#else
+  int descriptor_ = -1;
+#endif
   std::uint64_t size_ = 0;
 };
+
+#ifdef _WIN32
+
+bool RegularFile::Open(const std::string& path, std::string& problem) {
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    problem = std::string(kNotRegular) + " but a directory";
+    return false;
+  }
+  handle_ = CreateFileA(path.c_str(), GENERIC_READ,
+                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle_ == INVALID_HANDLE_VALUE) {
+    problem = "can't be read: " + SystemMessage(static_cast<int>(GetLastError()));
+    return false;
+  }
+  if (GetFileType(handle_) != FILE_TYPE_DISK) {
+    problem = kNotRegular;
+    return false;
+  }
+  LARGE_INTEGER size{};
+  if (GetFileSizeEx(handle_, &size)) size_ = static_cast<std::uint64_t>(size.QuadPart);
+  return true;
+}
+
+bool RegularFile::Read(char* buffer, std::size_t size, std::size_t& got, std::string& problem) {
+  DWORD read = 0;
+  if (!ReadFile(handle_, buffer, static_cast<DWORD>(size), &read, nullptr)) {
+    problem = "can't be read: " + SystemMessage(static_cast<int>(GetLastError()));
+    return false;
+  }
+  got = read;
+  return true;
+}
+
+RegularFile::~RegularFile() {
+  if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
+}
 
 // MD5 from the system's cryptography.
 class Md5 {
@@ -127,50 +132,38 @@ class Md5 {
 
 #else
 
-class RegularFile {
- public:
-  // Opened without waiting, so that a FIFO is found out rather than waited on.
-  bool Open(const std::string& path, std::string& problem) {
-    descriptor_ = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    struct stat status {};
-    if (descriptor_ < 0 || fstat(descriptor_, &status) != 0) {
-      problem = "can't be read: " + SystemMessage(errno);
-      return false;
-    }
-    if (!S_ISREG(status.st_mode)) {
-      problem = std::string(kNotRegular) + (S_ISDIR(status.st_mode) ? " but a directory" : "");
-      return false;
-    }
-    size_ = static_cast<std::uint64_t>(status.st_size);
-    return true;
+// Opened without waiting, so that a FIFO is found out rather than waited on.
+bool RegularFile::Open(const std::string& path, std::string& problem) {
+  descriptor_ = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  struct stat status {};
+  if (descriptor_ < 0 || fstat(descriptor_, &status) != 0) {
+    problem = "can't be read: " + SystemMessage(errno);
+    return false;
   }
-
-  bool Read(char* buffer, std::size_t size, std::size_t& got, std::string& problem) {
-    ssize_t read_now;
-    do {
-      read_now = read(descriptor_, buffer, size);
-    } while (read_now < 0 && errno == EINTR);
-    if (read_now < 0) {
-      problem = "can't be read: " + SystemMessage(errno);
-      return false;
-    }
-    got = static_cast<std::size_t>(read_now);
-    return true;
+  if (!S_ISREG(status.st_mode)) {
+    problem = std::string(kNotRegular) + (S_ISDIR(status.st_mode) ? " but a directory" : "");
+    return false;
   }
+  size_ = static_cast<std::uint64_t>(status.st_size);
+  return true;
+}
 
-  std::uint64_t size() const { return size_; }
-
-  RegularFile() = default;
-  RegularFile(const RegularFile&) = delete;
-  RegularFile& operator=(const RegularFile&) = delete;
-  ~RegularFile() {
-    if (descriptor_ >= 0) close(descriptor_);
+bool RegularFile::Read(char* buffer, std::size_t size, std::size_t& got, std::string& problem) {
+  ssize_t read_now;
+  do {
+    read_now = read(descriptor_, buffer, size);
+  } while (read_now < 0 && errno == EINTR);
+  if (read_now < 0) {
+    problem = "can't be read: " + SystemMessage(errno);
+    return false;
   }
+  got = static_cast<std::size_t>(read_now);
+  return true;
+}
 
- private:
-  int descriptor_ = -1;
-  std::uint64_t size_ = 0;
-};
+RegularFile::~RegularFile() {
+  if (descriptor_ >= 0) close(descriptor_);
+}
 
 // MD5 from OpenSSL's libcrypto.
 class Md5 {

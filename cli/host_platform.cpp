@@ -1,36 +1,28 @@
 #include "host_platform.h"
 
-#ifdef _WIN32
-#define WIN32_LEAN_AND_MEAN
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <objbase.h>
-#include <windows.h>
-#else
-#include <unistd.h>
+#include "platform/module_directory.h"
 
+#ifdef _WIN32
+#include "platform/win32.h"
+// After the system's headers are set up as the library sets them.
+#include <objbase.h>
+#else
 #include <cstdlib>
 #endif
 
-#include <vector>
-
 namespace povupdate_cli {
+
+// The library's own rule, so that the file named is the one it reads.
+std::string HostDirectory() {
+  char directory[povupdate::kModulePathSize];
+  return povupdate::ReadModuleDirectory(directory) ? directory : "";
+}
 
 #ifdef _WIN32
 
 const char kSystemDriveRoot[] = "C:\\";
 
 void ReleaseLibraryText(char* text) { CoTaskMemFree(text); }
-
-std::string HostDirectory() {
-  std::vector<char> path(32768);
-  const DWORD length = GetModuleFileNameA(nullptr, path.data(), static_cast<DWORD>(path.size()));
-  if (length == 0 || length >= path.size()) return "";
-  const std::string file(path.data(), length);
-  const std::size_t separator = file.find_last_of("\\/");
-  return separator == std::string::npos ? "" : file.substr(0, separator + 1);
-}
 
 std::string AnsiToUtf8(const std::string& text) {
   if (text.empty()) return text;
@@ -50,22 +42,6 @@ std::string AnsiToUtf8(const std::string& text) {
 const char kSystemDriveRoot[] = "/";
 
 void ReleaseLibraryText(char* text) { std::free(text); }
-
-// The library's Linux backend lets POVUPDATE_MODULE_DIR stand in for the
-// executable's directory; so must we, or we'd check another file.
-std::string HostDirectory() {
-  const char* module_dir = std::getenv("POVUPDATE_MODULE_DIR");
-  if (module_dir != nullptr && module_dir[0] != '\0') {
-    std::string directory(module_dir);
-    if (directory.back() != '/') directory += '/';
-    return directory;
-  }
-  std::vector<char> path(4096);
-  const ssize_t length = readlink("/proc/self/exe", path.data(), path.size());
-  if (length <= 0 || static_cast<std::size_t>(length) >= path.size()) return "";
-  const std::string file(path.data(), static_cast<std::size_t>(length));
-  return file.substr(0, file.rfind('/') + 1);
-}
 
 std::string AnsiToUtf8(const std::string& text) { return text; }
 

@@ -22,6 +22,14 @@ void PrintJson(const Json& json) {
 
 Json JsonText(const std::string& text) { return AnsiToUtf8(text); }
 
+// The array of what `to_json` makes of each item.
+template <typename Item, typename ToJson>
+Json JsonArray(const std::vector<Item>& items, ToJson to_json) {
+  Json array = Json::array();
+  for (const Item& item : items) array.push_back(to_json(item));
+  return array;
+}
+
 // A text from a file as a terminal may show it: a control character, which
 // could drive the terminal, appears as \xHH instead.
 std::string Shown(const std::string& text) {
@@ -72,13 +80,11 @@ void PrintResult(const std::string& text, const Fields& fields, bool json) {
 
 void PrintEntries(const std::vector<Entry>& entries, bool json) {
   if (json) {
-    Json array = Json::array();
-    for (const Entry& entry : entries) {
+    PrintJson(JsonArray(entries, [](const Entry& entry) {
       Json object = Json::object();
       for (int i = 0; i < kFieldCount; ++i) object[kFieldNames[i]] = JsonText(entry[i]);
-      array.push_back(object);
-    }
-    PrintJson(array);
+      return object;
+    }));
     return;
   }
   for (std::size_t n = 0; n < entries.size(); ++n) {
@@ -97,15 +103,13 @@ void PrintEntries(const std::vector<Entry>& entries, bool json) {
 
 void PrintStatus(const std::vector<StatusRow>& rows, bool json) {
   if (json) {
-    Json array = Json::array();
-    for (const StatusRow& row : rows) {
-      array.push_back({{"Name", JsonText(row.name)},
-                       {"Version", JsonText(row.offered)},
-                       {"InstalledVersion", JsonText(row.installed)},
-                       {"State", InstallStateText(row.verdict.state)},
-                       {"ComparedAsText", row.verdict.compared_as_text}});
-    }
-    PrintJson(array);
+    PrintJson(JsonArray(rows, [](const StatusRow& row) {
+      return Json{{"Name", JsonText(row.name)},
+                  {"Version", JsonText(row.offered)},
+                  {"InstalledVersion", JsonText(row.installed)},
+                  {"State", InstallStateText(row.verdict.state)},
+                  {"ComparedAsText", row.verdict.compared_as_text}};
+    }));
     return;
   }
   std::vector<std::vector<std::string>> table = {{"NAME", "OFFERED", "INSTALLED", "STATE"}};
@@ -122,13 +126,11 @@ void PrintStatus(const std::vector<StatusRow>& rows, bool json) {
 
 void PrintFindings(const std::string& file, const std::vector<Finding>& findings, bool json) {
   if (json) {
-    Json array = Json::array();
-    for (const Finding& finding : findings) {
-      array.push_back({{"line", finding.line},
-                       {"severity", SeverityText(finding.severity)},
-                       {"message", JsonText(finding.message)}});
-    }
-    PrintJson(array);
+    PrintJson(JsonArray(findings, [](const Finding& finding) {
+      return Json{{"line", finding.line},
+                  {"severity", SeverityText(finding.severity)},
+                  {"message", JsonText(finding.message)}};
+    }));
     return;
   }
   for (const Finding& finding : findings) {
@@ -141,12 +143,11 @@ void PrintFindings(const std::string& file, const std::vector<Finding>& findings
 void PrintVerification(const std::string& name, const std::string& file,
                        const std::vector<Mismatch>& mismatches, bool json) {
   if (json) {
-    Json array = Json::array();
-    for (const Mismatch& mismatch : mismatches) {
-      array.push_back({{"Field", mismatch.field},
-                       {"Expected", JsonText(mismatch.expected)},
-                       {"Found", JsonText(mismatch.found)}});
-    }
+    const Json array = JsonArray(mismatches, [](const Mismatch& mismatch) {
+      return Json{{"Field", mismatch.field},
+                  {"Expected", JsonText(mismatch.expected)},
+                  {"Found", JsonText(mismatch.found)}};
+    });
     PrintJson({{"Name", JsonText(name)},
                {"File", JsonText(file)},
                {"Matches", mismatches.empty()},

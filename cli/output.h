@@ -6,8 +6,8 @@
 #include <utility>
 #include <vector>
 
+#include "findings.h"
 #include "library.h"
-#include "profile_text.h"
 #include "update_file_checker.h"
 #include "version_compare.h"
 

@@ -3,14 +3,13 @@
 #include <algorithm>
 #include <map>
 
+#include "platform/text.h"
+#include "profile_text.h"
+
 namespace povupdate_cli {
 namespace {
 
-constexpr const char* kIndexSection = "software";
-// The library's buffers: a section name read from the index and a value
-// arrive cut to these lengths; a path longer than kMaxPath breaks hosts.
-constexpr std::size_t kMaxSectionName = 259;
-constexpr std::size_t kMaxValue = 2599;
+// A path longer than this breaks hosts.
 constexpr std::size_t kMaxPath = 259;
 constexpr char kSystemDriveMarker = '1';
 // Edits allowed between an unknown key and a known one to suggest it.
@@ -39,7 +38,7 @@ bool IsEntryNumber(const std::string& key) {
 // Letters and digits only, in one case: "Download_Path" is "downloadpath".
 std::string Normalize(const std::string& name) {
   std::string result;
-  for (char c : FoldCase(name)) {
+  for (char c : povupdate::FoldAsciiCase(name)) {
     if ((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9')) result += c;
   }
   return result;
@@ -62,7 +61,7 @@ std::size_t EditDistance(const std::string& a, const std::string& b) {
 
 const char* FindEntryKey(const std::string& name) {
   for (const char* key : kEntryKeys) {
-    if (FoldCase(name) == FoldCase(key)) return key;
+    if (povupdate::EqualsIgnoringAsciiCase(name, key)) return key;
   }
   return nullptr;
 }
@@ -104,7 +103,7 @@ class Checker : public ProfileVisitor {
       CheckIndex(sections);
     }
     for (const auto& [name, line] : sections) {
-      if (FoldCase(std::string(name)) != kIndexSection && named_by_.count(name) == 0) {
+      if (!povupdate::EqualsIgnoringAsciiCase(name, kIndexSection) && named_by_.count(name) == 0) {
         Warn("unnamed-section", line,
              "section " + Bracketed(name) + " is never read: no index entry names it");
       }
@@ -114,7 +113,7 @@ class Checker : public ProfileVisitor {
   }
 
   void Section(std::string_view name, int line) override {
-    in_index_ = FoldCase(std::string(name)) == kIndexSection;
+    in_index_ = povupdate::EqualsIgnoringAsciiCase(name, kIndexSection);
     has_index_ = has_index_ || in_index_;
     if (name.size() > kMaxSectionName) {
       Error("long-section", line,
@@ -296,7 +295,7 @@ Findings CheckUpdateFile(std::string bytes, const std::string& drive_root,
 std::vector<Mismatch> DownloadMismatches(const std::string& md5, const std::string& size,
                                          const DownloadFacts& found) {
   std::vector<Mismatch> mismatches;
-  if (FoldCase(md5) != found.md5) mismatches.push_back({"MD5", md5, found.md5});
+  if (povupdate::FoldAsciiCase(md5) != found.md5) mismatches.push_back({"MD5", md5, found.md5});
   const std::string found_size = std::to_string(found.size);
   if (size != found_size) mismatches.push_back({"Size", size, found_size});
   return mismatches;

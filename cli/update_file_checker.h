@@ -7,9 +7,15 @@
 #include <string>
 #include <vector>
 
-#include "profile_text.h"
+#include "findings.h"
 
 namespace povupdate_cli {
+
+// The update file's index section, and the library's buffers: a section name
+// read from the index and a value arrive cut to these lengths.
+inline constexpr const char* kIndexSection = "SOFTWARE";
+inline constexpr std::size_t kMaxSectionName = 259;
+inline constexpr std::size_t kMaxValue = 2599;
 
 // What a download turned out to be: its MD5 in hexadecimal and its size, or
 // why it can't be had.

@@ -7,6 +7,7 @@
 
 #include "file_access.h"
 #include "platform/profile_syntax.h"
+#include "platform/text.h"
 #include "platform/win32.h"
 #include "profile_text.h"
 #include "update_file_checker.h"
@@ -14,10 +15,6 @@
 namespace povupdate_cli {
 namespace {
 
-constexpr const char* kIndexSection = "SOFTWARE";
-// The library's buffers: an index value of 259 characters, values of 2599.
-constexpr std::size_t kMaxSectionName = 259;
-constexpr std::size_t kMaxValue = 2599;
 constexpr DWORD kIndexBufferSize = 260;
 
 int Refuse(const std::string& message) {
@@ -25,14 +22,10 @@ int Refuse(const std::string& message) {
   return 1;
 }
 
-bool HasLineBreak(const std::string& text) {
-  return text.find_first_of("\r\n") != std::string::npos;
-}
-
 // A value reads back as written when no read trims or unquotes it.
 bool ReadsBackAsValue(const std::string& value) {
   const std::string line = "k=" + value;
-  return !HasLineBreak(value) && value.size() <= kMaxValue &&
+  return !povupdate::HasLineBreak(value) && value.size() <= kMaxValue &&
          povupdate::ParseProfileLine(line).value == value;
 }
 
@@ -40,7 +33,7 @@ bool ReadsBackAsValue(const std::string& value) {
 // index value naming it, must each give exactly `name`.
 std::string NameProblem(const std::string& name) {
   if (name.empty()) return "an entry needs a name";
-  if (HasLineBreak(name)) return "the name holds a line break";
+  if (povupdate::HasLineBreak(name)) return "the name holds a line break";
   if (name.size() > kMaxSectionName) {
     return "the name has more than " + std::to_string(kMaxSectionName) + " characters";
   }
@@ -49,7 +42,8 @@ std::string NameProblem(const std::string& name) {
   if (header.name != name || !header.after_close.empty() || !ReadsBackAsValue(name)) {
     return "no section header can hold the name (']', blanks at its ends, or quotes around it)";
   }
-  if (FoldCase(name) == FoldCase(kIndexSection)) return "the index section is no entry";
+  if (povupdate::EqualsIgnoringAsciiCase(name, kIndexSection))
+    return "the index section is no entry";
   return "";
 }
 
@@ -57,7 +51,7 @@ std::string TypeFromExtension(const std::string& installer) {
   const std::size_t dot = installer.find_last_of('.');
   const std::size_t separator = installer.find_last_of("/\\");
   if (dot == std::string::npos || (separator != std::string::npos && dot < separator)) return "";
-  const std::string extension = FoldCase(installer.substr(dot + 1));
+  const std::string extension = povupdate::FoldAsciiCase(installer.substr(dot + 1));
   for (const char* known : {"exe", "msi", "zip"}) {
     if (extension == known) return known;
   }
@@ -111,7 +105,7 @@ bool WriteIndexKey(const UpdateFile& file, std::size_t number, const char* value
 
 std::size_t FindInIndex(const UpdateFile& file, const std::string& name) {
   for (std::size_t i = 0; i < file.index.size(); ++i) {
-    if (FoldCase(file.index[i]) == FoldCase(name)) return i + 1;
+    if (povupdate::EqualsIgnoringAsciiCase(file.index[i], name)) return i + 1;
   }
   return 0;
 }
@@ -174,7 +168,7 @@ int RemoveEntry(const std::string& name, const std::vector<std::string>& paths) 
     // The entries after it move up one, so no gap ends the list early.
     std::vector<std::string> kept;
     for (const std::string& value : file.index) {
-      if (FoldCase(value) != FoldCase(name)) kept.push_back(value);
+      if (!povupdate::EqualsIgnoringAsciiCase(value, name)) kept.push_back(value);
     }
     for (std::size_t i = 0; i < file.index.size(); ++i) {
       const char* value = i < kept.size() ? kept[i].c_str() : nullptr;

@@ -8,6 +8,7 @@ set(POVUPDATE_CORE_SOURCES
   config/local_config.cpp
   config/install_path.cpp
   platform/allocator.cpp
+  platform/module_directory.cpp
   platform/profile_file.cpp
   platform/registry_store.cpp
   platform/text.cpp

@@ -20,37 +20,23 @@ constexpr std::size_t kFileNameSize = 100;
 
 }  // namespace
 
-ConfigContext::ConfigContext() : slots_{} {
+ConfigContext::ConfigContext(ConfigFile file) : slots_{} {
   install_path_[0] = '\0';
   update_file_name_[0] = '\0';
-  BuildConfigPath("Update_", true);
-  FillKeyNames();
-}
-
-ConfigContext::ConfigContext(int variant) : slots_{} {
-  install_path_[0] = '\0';
-  update_file_name_[0] = '\0';
-  FillKeyNames();
-  if (variant == kLocalConfig) {
-    BuildConfigPath("PovConfig_", false);
-  } else {
-    BuildConfigPath("Update_", true);
-  }
+  for (int i = 0; i < kSlotCount; ++i) std::memcpy(key_names_[i], kKeyNames[i], kKeyNameSize);
+  BuildConfigPath(file);
 }
 
 ConfigContext::~ConfigContext() { ReleaseSlots(); }
 
-void ConfigContext::FillKeyNames() {
-  for (int i = 0; i < kSlotCount; ++i) std::memcpy(key_names_[i], kKeyNames[i], kKeyNameSize);
-}
-
-void ConfigContext::BuildConfigPath(const char* prefix, bool update_file) {
+void ConfigContext::BuildConfigPath(ConfigFile file) {
   char number[OsVersion::kNumberTextSize] = {};
   OsVersion::FormatVersionNumber(os_version_.GetVersionNumber(), number);
   trim_.CutAfterPoint(number, 1);
 
+  const bool update_file = file == ConfigFile::kUpdateFile;
   char file_name[kFileNameSize] = {};
-  CopyText(file_name, kFileNameSize, prefix);
+  CopyText(file_name, kFileNameSize, update_file ? "Update_" : "PovConfig_");
   AppendText(file_name, kFileNameSize, number);
   AppendText(file_name, kFileNameSize, ".ini");
   if (update_file) CopyText(update_file_name_, kTextSize, file_name);
@@ -62,6 +48,8 @@ void ConfigContext::BuildConfigPath(const char* prefix, bool update_file) {
     config_path_[0] = '\0';
   }
 }
+
+void ConfigContext::DeleteConfigFile() const { profile_.DeleteProfile(config_path_); }
 
 void ConfigContext::ReplaceSlot(int index, char* block) {
   if (slots_[index] != nullptr) FreeBlock(slots_[index]);

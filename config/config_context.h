@@ -14,62 +14,62 @@
 
 namespace povupdate {
 
+// Which of the two configuration files a context works on.
+enum class ConfigFile { kUpdateFile, kLocalConfig };
+
 class ConfigContext {
  public:
   static constexpr int kSlotCount = 8;
   static constexpr std::size_t kTextSize = 260;
-  // Construction variant that selects the local configuration file.
-  static constexpr int kLocalConfig = 1;
 
-  // The update file.
-  ConfigContext();
-  // The local configuration file for kLocalConfig, the update file otherwise.
-  explicit ConfigContext(int variant);
+  explicit ConfigContext(ConfigFile file = ConfigFile::kUpdateFile);
   virtual ~ConfigContext();
   ConfigContext(const ConfigContext&) = delete;
   ConfigContext& operator=(const ConfigContext&) = delete;
 
-  // The full path of the file this context works on; empty when no usable
-  // path could be built (no module directory, or one too long).
-  const char* ConfigPath() const { return config_path_; }
+  // The bare name of the update file; empty for the local configuration.
   const char* UpdateFileName() const { return update_file_name_; }
-  const char* KeyName(int index) const { return key_names_[index]; }
-  const char* Slot(int index) const { return slots_[index]; }
-  const ProfileFile& Profile() const { return profile_; }
 
-  // Update list.
+  // Update list (update_list.cpp).
   int ReadUpdateEntry(int& cursor, SoftwareInforRecord* record);
+
+  // Local configuration (local_config.cpp).
+  int ReadLocalItem(const char* name, SoftwareInforRecord* record);
+  int WriteLocalItem(const SoftwareInforRecord* record);
+
+  // Install path (install_path.cpp).
+  const char* GetInstallPath();
+  int StoreInstallPath(char* path);
+
+  // Deletes the file this context works on. Reports nothing.
+  void DeleteConfigFile() const;
+
+ private:
+  void BuildConfigPath(ConfigFile file);
+  // Puts `block` (owned, or null) into a slot, freeing what the slot held.
+  void ReplaceSlot(int index, char* block);
+  void ReleaseSlots();
+
   int ReadIndexEntry(int& cursor);
   int ReadEntrySection(const char* section_name);
   int ReadKeyValue(const char* section_name, const char* key_name, int slot);
   int CopySlotsToRecord(SoftwareInforRecord* record) const;
+  // The system drive's root for the marker "1" of an install path.
+  void GetDriveRoot(char* root) const;
 
-  // Local configuration.
-  int ReadLocalItem(const char* name, SoftwareInforRecord* record);
   int ReadItemVersion(const char* name);
-  int WriteLocalItem(const SoftwareInforRecord* record);
   int LoadSlotsFromRecord(const SoftwareInforRecord* record);
   int SetValueSlot(const char* text, int index);
 
-  // Install path.
-  const char* GetInstallPath();
   int LoadInstallPath();
   char* MakeDefaultInstallPath() const;
-  int StoreInstallPath(char* path);
-
- private:
-  void FillKeyNames();
-  void BuildConfigPath(const char* prefix, bool update_file);
-  // Puts `block` (owned, or null) into a slot, freeing what the slot held.
-  void ReplaceSlot(int index, char* block);
-  void ReleaseSlots();
-  // The system drive's root for the marker "1" of an install path.
-  void GetDriveRoot(char* root) const;
 
   ProfileFile profile_;
   OsVersion os_version_;
   RegistryStore registry_;
   TextTrim trim_;
+  // The full path of the file this context works on; empty when no usable
+  // path could be built (no module directory, or one too long).
   char config_path_[kTextSize];
   char* slots_[kSlotCount];
   char key_names_[kSlotCount][kTextSize];

@@ -25,13 +25,6 @@ bool TakeStoredText(DWORD type, const BYTE* block, DWORD size, char* text) {
   return true;
 }
 
-bool EqualsIgnoringAsciiCase(const char* a, const char* b) {
-  for (; *a != '\0' && *b != '\0'; ++a, ++b) {
-    if (FoldAsciiCase(*a) != FoldAsciiCase(*b)) return false;
-  }
-  return *a == *b;
-}
-
 // The text after the last separator; the whole text when it has none.
 const char* LastComponent(const char* path) {
   const char* separator = std::strrchr(path, kPathSeparator);

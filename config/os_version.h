@@ -10,9 +10,7 @@ class OsVersion {
  public:
   virtual ~OsVersion() = default;
 
-  // Asks the system afresh; returns the system call's result.
-  BOOL QueryVersion();
-  // major + minor x 0.1, or 0.0 when the query fails.
+  // major + minor x 0.1, or 0.0 when the query fails; asks the system afresh.
   double GetVersionNumber();
 
   // The number as the library formats it, "%f"-style with six fraction
@@ -23,6 +21,9 @@ class OsVersion {
   static void FormatVersionNumber(double number, char* text);
 
  private:
+  // Returns the system call's result.
+  BOOL QueryVersion();
+
   OSVERSIONINFOA info_{};
 };
 

@@ -34,6 +34,7 @@ std::string CText(const std::string& bytes);
 std::string_view Trim(std::string_view text, std::string_view blanks);
 
 // ASCII case-insensitive equality, as profile and registry names compare.
+// Written apart from the library's own, as the checks' independent judge.
 bool SameName(std::string_view a, std::string_view b);
 
 // A value is one line; a read drops its outer blanks and then one pair of

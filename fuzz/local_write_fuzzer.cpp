@@ -3,11 +3,6 @@
 #include "fuzz/checks.h"
 #include "fuzz/fuzz_support.h"
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  povupdate::fuzz::UsePrivateDirectoryAsModuleDirectory();
-  return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace povupdate::fuzz;
   Report(CheckLocalWrite(data, size, PrivateDirectory()));

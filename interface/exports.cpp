@@ -6,6 +6,7 @@
 #include "platform/text.h"
 
 using povupdate::ConfigContext;
+using povupdate::ConfigFile;
 
 extern "C" {
 
@@ -20,20 +21,20 @@ int POVUPDATE_CALL GetTheUpdateSoftwareInforFromIni(int* cursor, SoftwareInforRe
 }
 
 int POVUPDATE_CALL GetTheLocalSoftwareInforFromIni(const char* name, SoftwareInforRecord* record) {
-  ConfigContext context(ConfigContext::kLocalConfig);
+  ConfigContext context(ConfigFile::kLocalConfig);
   if (record == nullptr || name == nullptr) return POVUPDATE_BAD_ARGUMENT;
   return context.ReadLocalItem(name, record);
 }
 
 int POVUPDATE_CALL UpdateLocalSoftwareInforToIni(const SoftwareInforRecord* record) {
-  ConfigContext context(ConfigContext::kLocalConfig);
+  ConfigContext context(ConfigFile::kLocalConfig);
   if (record == nullptr) return POVUPDATE_BAD_ARGUMENT;
   return context.WriteLocalItem(record);
 }
 
 void POVUPDATE_CALL DeleteTheUpdateFile(void) {
   ConfigContext context;
-  context.Profile().DeleteProfile(context.ConfigPath());
+  context.DeleteConfigFile();
 }
 
 char* POVUPDATE_CALL GetSaveFilePath(void) {

@@ -48,6 +48,7 @@ static bool RefuseThisAllocation() noexcept {
 }
 
 #ifndef _WIN32
+// Only the Linux services allocate through the operator new below.
 static bool RefuseSystemAllocation(std::size_t bytes) noexcept {
   const std::size_t from = large_from;
   return from != 0 && bytes >= from;

@@ -1,5 +1,6 @@
 #include "platform/profile_file.h"
 
+#include "platform/module_directory.h"
 #include "platform/profile_write_lock.h"
 #include "platform/win32.h"
 
@@ -54,22 +55,7 @@ void ProfileFile::DeleteProfile(const char* path) const {
 }
 
 bool ProfileFile::GetModuleDirectory(char* directory) const {
-  const DWORD length = GetModuleFileNameA(nullptr, directory, static_cast<DWORD>(kPathSize));
-  // A path that filled the buffer was cut short; its directory can't be
-  // trusted. Any shorter one is terminated at `length`.
-  if (length >= kPathSize || length < 2) {
-    directory[0] = '\0';
-    return false;
-  }
-  // The directory ends after the last separator at kFirstDirectoryEnd or
-  // later; without one the path is taken whole.
-  for (DWORD end = length; end > kFirstDirectoryEnd; --end) {
-    if (directory[end - 1] == kPathSeparator) {
-      directory[end] = '\0';
-      break;
-    }
-  }
-  return true;
+  return ReadModuleDirectory(directory);
 }
 
 }  // namespace povupdate

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 
+#include "platform/module_directory.h"
 #include "platform/win32.h"
 #ifndef _WIN32
 #include "platform/linux/profile_call.h"
@@ -13,8 +14,6 @@ namespace povupdate {
 
 class ProfileFile {
  public:
-  static constexpr std::size_t kPathSize = 260;
-
   virtual ~ProfileFile() = default;
 
   // ReadProfileString: the service ran out of memory, so nothing is known
@@ -42,8 +41,8 @@ class ProfileFile {
   void DeleteProfile(const char* path) const;
 
   // Puts the directory of the host's executable, with its trailing
-  // separator, into `directory` (at least kPathSize bytes). False when no
-  // directory can be found.
+  // separator, into `directory` (at least kModulePathSize bytes). False when
+  // no directory can be found.
   bool GetModuleDirectory(char* directory) const;
 
 #ifndef _WIN32

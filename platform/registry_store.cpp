@@ -69,7 +69,8 @@ int RegistryStore::SetRegValue(const char* path, const char* value_name, DWORD& 
   HKEY key = OpenKey(root, path, KEY_ALL_ACCESS);
   if (key == nullptr) return POVUPDATE_KEY_UNAVAILABLE;
   if (type == 0) {
-    // Keep the stored type; never write more bytes than the caller gave.
+    // Take over the stored type, and write no more bytes than the stored
+    // value holds nor than the caller gave.
     DWORD stored_size = 0;
     RegQueryValueExA(key, value_name, nullptr, &type, nullptr, &stored_size);
     if (stored_size < size) size = stored_size;

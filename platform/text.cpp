@@ -31,6 +31,4 @@ char* DuplicateText(const char* text) noexcept {
   return copy;
 }
 
-bool HasLineBreak(const char* text) noexcept { return std::strpbrk(text, "\r\n") != nullptr; }
-
 }  // namespace povupdate

@@ -3,6 +3,8 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
+#include <string_view>
 
 namespace povupdate {
 
@@ -22,12 +24,30 @@ char* DuplicateText(const char* text) noexcept;
 
 // The lower-case letter for an ASCII capital, any other byte as it is. Names
 // of profile sections and keys, registry keys and values, and the install
-// directory all match without regard to ASCII case, through this.
+// directory all match without regard to ASCII case, through these.
 constexpr char FoldAsciiCase(char c) {
   return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
+// `text` with each ASCII capital in lower case: the form a name is filed
+// under. May throw std::bad_alloc.
+inline std::string FoldAsciiCase(std::string_view text) {
+  std::string folded(text);
+  for (char& c : folded) c = FoldAsciiCase(c);
+  return folded;
+}
+
+constexpr bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (FoldAsciiCase(a[i]) != FoldAsciiCase(b[i])) return false;
+  }
+  return true;
+}
+
 // True when the text holds a carriage return or a line feed.
-bool HasLineBreak(const char* text) noexcept;
+constexpr bool HasLineBreak(std::string_view text) noexcept {
+  return text.find_first_of("\r\n") != std::string_view::npos;
+}
 
 }  // namespace povupdate

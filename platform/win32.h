@@ -6,6 +6,10 @@
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
 #endif
+// std::min and std::max, not the macros.
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
 #include <windows.h>
 // ProfileFile's operation of this name is not the system's WriteProfileString.
 #undef WriteProfileString

@@ -259,8 +259,6 @@ TEST_F(BadInputTest, NamesWithLineBreaksMatchNoItemInReads) {
   }
 }
 
-// Names the file's format can't hold as they stand: a write succeeds but
-// lands in a section that reads under another name.
 // A section header ends at its first ']', and blanks around a name in the
 // file are not those of the name asked for: such a name would be written
 // under a section that never reads back, one more with every write.

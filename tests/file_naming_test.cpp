@@ -39,7 +39,7 @@ TEST(VersionTextTest, FormatsAsTheFileNamesNeedThem) {
   }
 }
 
-// The library formats by hand; the C library's "%f" (in the "C" locale the
+// The library formats without the C library's "%f", which (in the "C" locale the
 // tests run in) is the reference, for every version a system may report.
 TEST(VersionTextTest, FormatsAsPercentFDoes) {
   const double tenth = static_cast<double>(0.1f);

@@ -13,6 +13,9 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include "platform/linux/registry_service.h"
+#include "platform/text.h"
 #endif
 
 namespace povupdate::test {
@@ -240,3 +243,30 @@ void LibraryTest::RemoveLibraryState() {
 }
 
 }  // namespace povupdate::test
+
+#ifndef _WIN32
+LSTATUS RegDeleteKeyA(HKEY root, LPCSTR subKey) {
+  namespace backend = povupdate::backend;
+  if (subKey == nullptr || *subKey == '\0') return ERROR_INVALID_PARAMETER;
+  return backend::Guarded([&] {
+    backend::Target target;
+    const LSTATUS status = backend::Locate(root, subKey, target);
+    if (status != ERROR_SUCCESS) return status;
+    return backend::Rewrite(target.file, [&target](backend::RegistryTree& tree, bool& changed) {
+      if (tree.Find(target.base.path) == nullptr) return ERROR_KEY_DELETED;
+      const backend::RegistryKey* key = tree.Find(target.path);
+      if (key == nullptr) return ERROR_FILE_NOT_FOUND;
+      if (!key->subkeys.empty()) return ERROR_ACCESS_DENIED;
+      // The key leaves its parent's subkeys; its own entry in the tree stays,
+      // reached by no path, and is not written.
+      const std::string& path = target.path;
+      const std::size_t separator = path.rfind('\\');
+      const bool top = separator == std::string::npos;
+      backend::RegistryKey* parent = tree.Find(top ? "" : path.substr(0, separator));
+      parent->subkeys.erase(povupdate::FoldAsciiCase(top ? path : path.substr(separator + 1)));
+      changed = true;
+      return ERROR_SUCCESS;
+    });
+  });
+}
+#endif

@@ -9,6 +9,25 @@
 #include <string>
 #include <vector>
 
+#ifndef _WIN32
+#include "platform/linux/win32_api.h"
+
+// Win32 names and services that only the tests use, beside the subset that
+// the library calls: on Windows they come from <windows.h>.
+#define MAX_PATH 260
+#define REG_NONE 0u
+#define REG_BINARY 3u
+#define REG_DWORD 4u
+#define REG_MULTI_SZ 7u
+#define KEY_READ 0x20019u
+#define KEY_WRITE 0x20006u
+#define HKEY_PERFORMANCE_DATA (reinterpret_cast<HKEY>(static_cast<std::uintptr_t>(0x80000004u)))
+
+// Deletes a key that has no subkeys, as Windows does; built on the backend's
+// registry steps.
+LSTATUS RegDeleteKeyA(HKEY root, LPCSTR subKey);
+#endif
+
 namespace povupdate::test {
 
 // A fresh, empty directory, removed with everything in it at the end.

@@ -149,7 +149,7 @@ bool ReadUnlessSame(int fd, off_t file_size, const std::string& known, bool& cha
 // gives the file's fstat() from after reading. O_NONBLOCK: a FIFO in the
 // file's place must not hang the reader.
 template <typename Read>
-ReadStatus ReadRegularFile(const std::string& path, struct stat& status, Read read) {
+ReadStatus OpenAndRead(const std::string& path, struct stat& status, Read read) {
   Descriptor file(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
   if (file.get() < 0) {
     return errno == ENOENT || errno == ENOTDIR ? ReadStatus::kMissing : ReadStatus::kFailed;
@@ -176,7 +176,7 @@ ReadStatus ReadWholeFile(const std::string& path, std::string& bytes) {
 }
 
 ReadStatus ReadWholeFile(const std::string& path, std::string& bytes, struct stat& status) {
-  return ReadRegularFile(path, status, [&](int fd, off_t size) {
+  return OpenAndRead(path, status, [&](int fd, off_t size) {
     bytes.clear();
     return ReadToEnd(fd, bytes, size);
   });
@@ -184,7 +184,7 @@ ReadStatus ReadWholeFile(const std::string& path, std::string& bytes, struct sta
 
 ReadStatus RereadWholeFile(const std::string& path, const std::string& known, bool& changed,
                            std::string& bytes, struct stat& status) {
-  return ReadRegularFile(path, status, [&](int fd, off_t size) {
+  return OpenAndRead(path, status, [&](int fd, off_t size) {
     return ReadUnlessSame(fd, size, known, changed, bytes);
   });
 }

@@ -11,14 +11,6 @@ namespace {
 
 constexpr std::string_view kLineBreak = "\r\n";
 
-bool SameName(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (FoldAsciiCase(a[i]) != FoldAsciiCase(b[i])) return false;
-  }
-  return true;
-}
-
 // FNV-1a over the folded name, mixed with the section a key belongs to and
 // finished as splitmix64 does, so that every bit of the result counts.
 std::uint32_t HashOf(std::string_view name, std::uint32_t section = 0) {
@@ -122,7 +114,7 @@ void IniDocument::BuildIndex() const {
 IniDocument::Offset IniDocument::FindSection(std::string_view name) const {
   return section_index_.Find(HashOf(name), [&](Offset at) {
     const ProfileLine line = LineAt(at);
-    return SameName(line.name, name);
+    return EqualsIgnoringAsciiCase(line.name, name);
   });
 }
 
@@ -132,7 +124,7 @@ IniDocument::Offset IniDocument::FindSection(std::string_view name) const {
 IniDocument::Offset IniDocument::FindKey(Offset header, Offset next_header,
                                          std::string_view name) const {
   return key_index_.Find(HashOf(name, header), [&](Offset at) {
-    return at > header && at < next_header && SameName(LineAt(at).name, name);
+    return at > header && at < next_header && EqualsIgnoringAsciiCase(LineAt(at).name, name);
   });
 }
 
@@ -156,7 +148,7 @@ IniDocument::Place IniDocument::Locate(std::string_view section, std::string_vie
       // Of same-named sections the first counts, and it ends at the next
       // header.
       if (inside) return false;
-      inside = SameName(line.name, section);
+      inside = EqualsIgnoringAsciiCase(line.name, section);
       place.section_found = inside;
       place.insert_at = end;
       return true;
@@ -169,7 +161,7 @@ IniDocument::Place IniDocument::Locate(std::string_view section, std::string_vie
     if (line.kind != ProfileLineKind::kKey) return true;
     place.insert_at = end;
     // Of repeated keys the first counts.
-    if (!SameName(line.name, key)) return true;
+    if (!EqualsIgnoringAsciiCase(line.name, key)) return true;
     place.key_found = true;
     place.key_begin = begin;
     place.value_begin = static_cast<std::size_t>(line.after_equals.data() - text_.data());

@@ -18,12 +18,14 @@
 
 #include "platform/linux/atomic_file.h"
 #include "platform/linux/ini_document.h"
+#include "platform/linux/last_error.h"
 #include "platform/linux/profile_cache.h"
 #include "platform/linux/profile_call.h"
 #include "platform/linux/win32_api.h"
 
 namespace {
 
+using povupdate::backend::Fail;
 using povupdate::backend::IniDocument;
 using povupdate::backend::ProfileCall;
 using povupdate::backend::ProfileSnapshot;
@@ -45,7 +47,7 @@ std::string_view DefaultText(LPCSTR default_value) {
 
 // Copies what fits of `text`, at most size - 1 characters and a NUL, and
 // never touches buffer[size] or beyond.
-DWORD CopyOut(std::string_view text, LPSTR buffer, DWORD size) {
+DWORD CopyValueOut(std::string_view text, LPSTR buffer, DWORD size) {
   if (buffer == nullptr || size == 0) return 0;
   const std::size_t count = text.size() < size ? text.size() : size - 1;
   std::copy_n(text.data(), count, buffer);
@@ -72,11 +74,6 @@ bool IsTooLarge(const std::string& path) {
   struct stat status {};
   return stat(path.c_str(), &status) == 0 &&
          static_cast<std::uintmax_t>(status.st_size) > IniDocument::kMostTextSize;
-}
-
-BOOL Fail(DWORD error) {
-  SetLastError(error);
-  return FALSE;
 }
 
 // The file as the open call sees it: the version its first lookup found.
@@ -115,7 +112,8 @@ BOOL WriteProfileString(LPCSTR section, LPCSTR key, LPCSTR value, LPCSTR file_na
   if (!old->IndexedWhole()) return Fail(ERROR_FILE_TOO_LARGE);
   const std::optional<std::string_view> new_value =
       value == nullptr ? std::nullopt : std::optional<std::string_view>(value);
-  if (!old->CanHold(section) || (key != nullptr && !old->CanHold(key)) || (new_value && !old->CanHold(*new_value))) {
+  if (!old->CanHold(section) || (key != nullptr && !old->CanHold(key)) ||
+      (new_value && !old->CanHold(*new_value))) {
     return Fail(ERROR_NO_UNICODE_TRANSLATION);
   }
   std::string edited =
@@ -147,24 +145,24 @@ DWORD GetPrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR defaultValue, 
     // Listing sections or keys (a NULL section or key) is not offered.
     if (section == nullptr || key == nullptr) {
       SetLastError(ERROR_INVALID_PARAMETER);
-      return CopyOut({}, buffer, size);
+      return CopyValueOut({}, buffer, size);
     }
     const std::string_view fallback = DefaultText(defaultValue);
     if (IsEmptyName(fileName)) {
       SetLastError(ERROR_ACCESS_DENIED);
-      return CopyOut(fallback, buffer, size);
+      return CopyValueOut(fallback, buffer, size);
     }
     const ProfileSnapshot file = ReadSnapshot(fileName);
     if (file.status != ReadStatus::kOk) {
       SetLastError(ErrorOf(file.status));
-      return CopyOut(fallback, buffer, size);
+      return CopyValueOut(fallback, buffer, size);
     }
     SetLastError(ERROR_SUCCESS);
     const std::optional<std::string_view> value = file.document->Find(section, key);
-    return CopyOut(value ? *value : fallback, buffer, size);
+    return CopyValueOut(value ? *value : fallback, buffer, size);
   } catch (...) {
     SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-    return CopyOut({}, buffer, size);
+    return CopyValueOut({}, buffer, size);
   }
 }
 

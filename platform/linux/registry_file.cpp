@@ -141,16 +141,10 @@ bool ParseLine(std::string_view line, RegistryTree& tree, RegistryKey*& key) {
   }
   RegistryValue value;
   if (key == nullptr || !ParseValue(line, value)) return false;
-  return key->values.emplace(FoldCase(value.name), std::move(value)).second;
+  return key->values.emplace(FoldAsciiCase(value.name), std::move(value)).second;
 }
 
 }  // namespace
-
-std::string FoldCase(std::string_view text) {
-  std::string folded(text);
-  for (char& c : folded) c = FoldAsciiCase(c);
-  return folded;
-}
 
 bool IsValidKeyPath(std::string_view path) {
   if (path.empty()) return true;
@@ -174,7 +168,7 @@ std::size_t RegistryTree::PositionOf(std::string_view path) const {
   std::size_t position = 0;
   while (!path.empty()) {
     const auto& subkeys = keys_[position].subkeys;
-    const auto found = subkeys.find(FoldCase(TakeName(path)));
+    const auto found = subkeys.find(FoldAsciiCase(TakeName(path)));
     if (found == subkeys.end()) return kMissing;
     position = found->second;
   }
@@ -190,7 +184,7 @@ RegistryKey& RegistryTree::Create(std::string_view path) {
   RegistryKey* key = &keys_.front();
   while (!path.empty()) {
     const std::string_view name = TakeName(path);
-    std::string folded = FoldCase(name);
+    std::string folded = FoldAsciiCase(name);
     auto found = key->subkeys.find(folded);
     if (found == key->subkeys.end()) {
       keys_.push_back(RegistryKey{std::string(name), {}, {}});
@@ -199,19 +193,6 @@ RegistryKey& RegistryTree::Create(std::string_view path) {
     key = &keys_[found->second];
   }
   return *key;
-}
-
-bool RegistryTree::HasSubkeys(std::string_view path) const {
-  const std::size_t position = PositionOf(path);
-  return position != kMissing && !keys_[position].subkeys.empty();
-}
-
-void RegistryTree::Erase(std::string_view path) {
-  if (path.empty()) return;
-  const std::size_t separator = path.rfind('\\');
-  const bool top = separator == std::string_view::npos;
-  RegistryKey* parent = top ? &keys_.front() : Find(path.substr(0, separator));
-  if (parent != nullptr) parent->subkeys.erase(FoldCase(top ? path : path.substr(separator + 1)));
 }
 
 std::optional<RegistryTree> ParseRegistryFile(std::string_view bytes) {

@@ -34,9 +34,6 @@ constexpr std::size_t kMaxKeyNameLength = 255;
 constexpr std::size_t kMaxKeyDepth = 512;
 constexpr std::size_t kMaxValueNameLength = 16383;
 
-// Key and value names compare without regard to ASCII case, as on Windows.
-std::string FoldCase(std::string_view text);
-
 // True for "" (the root) and for names separated by single backslashes,
 // within the limits above.
 bool IsValidKeyPath(std::string_view path);
@@ -67,9 +64,6 @@ class RegistryTree {
   // The key, created with every missing key above it; a new key takes the
   // spelling of the keys above it that exist and `path`'s for the rest.
   RegistryKey& Create(std::string_view path);
-  // For keys other than the root.
-  bool HasSubkeys(std::string_view path) const;
-  void Erase(std::string_view path);
 
   const RegistryKey& root() const { return keys_.front(); }
   const RegistryKey& at(std::size_t position) const { return keys_[position]; }

@@ -20,7 +20,9 @@
 
 #include "platform/linux/atomic_file.h"
 #include "platform/linux/registry_file.h"
+#include "platform/linux/registry_service.h"
 #include "platform/linux/win32_api.h"
+#include "platform/text.h"
 
 namespace povupdate::backend {
 namespace {
@@ -40,14 +42,6 @@ const char* StoreName(HKEY root) {
   return nullptr;
 }
 
-// A key as a handle names it: the root whose store holds it, its path below
-// the root and the rights the handle was opened with.
-struct KeyRef {
-  HKEY root = nullptr;
-  std::string path;
-  DWORD rights = 0;
-};
-
 // Opened keys by handle value. Handles are small numbers rather than
 // pointers, so a stale or made-up handle is refused, never followed.
 class HandleTable {
@@ -59,7 +53,7 @@ class HandleTable {
     keys_.emplace(handle, std::move(key));
     Advance();
     // A handle is a number, as on Windows, never dereferenced.
-    return reinterpret_cast<HKEY>(handle);  // NOLINT(performance-no-int-to-ptr)
+    return reinterpret_cast<HKEY>(handle);
   }
 
   bool Get(HKEY handle, KeyRef& key) {
@@ -92,12 +86,16 @@ HandleTable& Handles() {
   return table;
 }
 
+// The value of an environment variable that is set and not empty.
+bool ReadSetting(const char* name, std::string& value) {
+  const char* text = std::getenv(name);
+  if (text == nullptr || *text == '\0') return false;
+  value = text;
+  return true;
+}
+
 bool HomeDirectory(std::string& home) {
-  const char* env = std::getenv("HOME");
-  if (env != nullptr && *env != '\0') {
-    home = env;
-    return true;
-  }
+  if (ReadSetting("HOME", home)) return true;
   passwd entry{};
   passwd* found = nullptr;
   std::vector<char> buffer(16384);
@@ -110,11 +108,7 @@ bool HomeDirectory(std::string& home) {
 }
 
 bool StoreDirectory(std::string& directory) {
-  const char* explicit_directory = std::getenv("POVUPDATE_REGISTRY_DIR");
-  if (explicit_directory != nullptr && *explicit_directory != '\0') {
-    directory = explicit_directory;
-    return true;
-  }
+  if (ReadSetting("POVUPDATE_REGISTRY_DIR", directory)) return true;
   // The XDG base directory rules ignore a relative XDG_CONFIG_HOME.
   const char* config = std::getenv("XDG_CONFIG_HOME");
   if (config != nullptr && config[0] == '/') {
@@ -169,13 +163,9 @@ LSTATUS Load(const std::string& file, RegistryTree& tree) {
   return ERROR_SUCCESS;
 }
 
-// Applies `edit(tree, changed)` to the store as it is under its lock and
-// writes the result back when `changed`. A damaged or read-only store is
-// never written; a store that is a symbolic link is written through it. A
-// failed write is reported as a refusal, as the system's registry reports a
-// change it can't make.
-template <typename Edit>
-LSTATUS Rewrite(const std::string& file, Edit edit) {
+}  // namespace
+
+LSTATUS Rewrite(const std::string& file, const StoreEdit& edit) {
   if (IsReadOnly(file)) return ERROR_ACCESS_DENIED;
   if (!MakeDirectories(file.substr(0, file.rfind('/')))) return ERROR_ACCESS_DENIED;
   const std::string target = WriteTarget(file);
@@ -189,6 +179,8 @@ LSTATUS Rewrite(const std::string& file, Edit edit) {
   return ReplaceFile(target, SerializeRegistryFile(tree), 0600) ? ERROR_SUCCESS
                                                                 : ERROR_ACCESS_DENIED;
 }
+
+namespace {
 
 // The key `sub_key` names below a handle's key: trailing backslashes don't
 // count, a leading or doubled one is malformed, and so is a path beyond the
@@ -211,13 +203,7 @@ LSTATUS Resolve(HKEY handle, KeyRef& key) {
   return Handles().Get(handle, key) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
 }
 
-// What a call names: the handle's key, the key below it that `sub_key`
-// names, and their store file.
-struct Target {
-  KeyRef base;
-  std::string path;
-  std::string file;
-};
+}  // namespace
 
 LSTATUS Locate(HKEY handle, LPCSTR sub_key, Target& target) {
   LSTATUS status = Resolve(handle, target.base);
@@ -225,6 +211,8 @@ LSTATUS Locate(HKEY handle, LPCSTR sub_key, Target& target) {
   if (status == ERROR_SUCCESS) status = StoreFile(target.base.root, target.file);
   return status;
 }
+
+namespace {
 
 // Loads the target's store; the handle's own key must still exist.
 LSTATUS LoadTarget(const Target& target, RegistryTree& tree) {
@@ -278,7 +266,7 @@ LSTATUS QueryValue(HKEY handle, LPCSTR value_name, LPDWORD type, LPBYTE data, LP
   status = LoadTarget(target, tree);
   if (status != ERROR_SUCCESS) return status;
   const RegistryKey* key = tree.Find(target.path);
-  const auto found = key->values.find(FoldCase(value_name == nullptr ? "" : value_name));
+  const auto found = key->values.find(FoldAsciiCase(value_name == nullptr ? "" : value_name));
   if (found == key->values.end()) return ERROR_FILE_NOT_FOUND;
   const std::string& bytes = found->second.data;
   if (type != nullptr) *type = found->second.type;
@@ -305,38 +293,12 @@ LSTATUS SetValue(HKEY handle, LPCSTR value_name, DWORD type, const BYTE* data, D
     if (key == nullptr) return ERROR_KEY_DELETED;
     // An existing value keeps the spelling of its name.
     RegistryValue& value =
-        key->values.try_emplace(FoldCase(name), RegistryValue{name, 0, {}}).first->second;
+        key->values.try_emplace(FoldAsciiCase(name), RegistryValue{name, 0, {}}).first->second;
     value.type = type;
     value.data = bytes;
     changed = true;
     return ERROR_SUCCESS;
   });
-}
-
-LSTATUS DeleteKey(HKEY root, LPCSTR sub_key) {
-  Target target;
-  const LSTATUS status = Locate(root, sub_key, target);
-  if (status != ERROR_SUCCESS) return status;
-  return Rewrite(target.file, [&target](RegistryTree& tree, bool& changed) {
-    if (tree.Find(target.base.path) == nullptr) return ERROR_KEY_DELETED;
-    if (tree.Find(target.path) == nullptr) return ERROR_FILE_NOT_FOUND;
-    if (tree.HasSubkeys(target.path)) return ERROR_ACCESS_DENIED;
-    tree.Erase(target.path);
-    changed = true;
-    return ERROR_SUCCESS;
-  });
-}
-
-// Runs a call's body; anything it throws (std::bad_alloc, or a
-// std::length_error or std::system_error, as short of resources) becomes a
-// result code.
-template <typename Body>
-LSTATUS Guarded(Body body) noexcept {
-  try {
-    return body();
-  } catch (...) {
-    return ERROR_NOT_ENOUGH_MEMORY;
-  }
 }
 
 }  // namespace
@@ -372,9 +334,4 @@ LSTATUS RegCloseKey(HKEY key) {
   if (backend::StoreName(key) != nullptr) return ERROR_SUCCESS;
   return backend::Guarded(
       [&] { return backend::Handles().Remove(key) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE; });
-}
-
-LSTATUS RegDeleteKeyA(HKEY root, LPCSTR subKey) {
-  if (subKey == nullptr || *subKey == '\0') return ERROR_INVALID_PARAMETER;
-  return backend::Guarded([&] { return backend::DeleteKey(root, subKey); });
 }

@@ -8,9 +8,12 @@
 #include <cstring>
 #include <string>
 
+#include "platform/linux/last_error.h"
 #include "platform/linux/win32_api.h"
 
 namespace {
+
+using povupdate::backend::Fail;
 
 thread_local DWORD last_error = ERROR_SUCCESS;
 
@@ -30,15 +33,10 @@ DWORD ErrorFromErrno(int error) {
   }
 }
 
-BOOL Fail(DWORD error) {
-  last_error = error;
-  return FALSE;
-}
-
 // Copies `text` into `buffer` the way GetModuleFileNameA does: cut to
 // size - 1 characters when it doesn't fit, always terminated, and the
 // result is the length copied, or `size` when it was cut.
-DWORD CopyOut(const std::string& text, LPSTR buffer, DWORD size) {
+DWORD CopyPathOut(const std::string& text, LPSTR buffer, DWORD size) {
   if (size == 0) return 0;
   if (text.size() >= size) {
     std::memcpy(buffer, text.data(), size - 1);
@@ -136,7 +134,7 @@ DWORD GetModuleFileNameA(HMODULE, LPSTR buffer, DWORD size) {
       if (replaced.back() != '/') replaced += '/';
       path = replaced + path.substr(path.rfind('/') + 1);
     }
-    return CopyOut(path, buffer, size);
+    return CopyPathOut(path, buffer, size);
   } catch (...) {
     last_error = ERROR_NOT_ENOUGH_MEMORY;
     return 0;

@@ -8,7 +8,6 @@
 #include <cstdint>
 
 using BYTE = std::uint8_t;
-using WORD = std::uint16_t;
 using DWORD = std::uint32_t;
 using LONG = std::int32_t;
 using BOOL = int;
@@ -28,7 +27,6 @@ using HMODULE = ModuleHandle*;
 
 #define TRUE 1
 #define FALSE 0
-#define MAX_PATH 260
 
 #define ERROR_SUCCESS 0L
 #define ERROR_FILE_NOT_FOUND 2L
@@ -53,21 +51,13 @@ using HMODULE = ModuleHandle*;
 #define FILE_ATTRIBUTE_REPARSE_POINT 0x00000400u
 #define INVALID_FILE_ATTRIBUTES 0xFFFFFFFFu
 
-#define REG_NONE 0u
 #define REG_SZ 1u
 #define REG_EXPAND_SZ 2u
-#define REG_BINARY 3u
-#define REG_DWORD 4u
-#define REG_MULTI_SZ 7u
 
 #define KEY_QUERY_VALUE 0x0001u
 #define KEY_SET_VALUE 0x0002u
 #define KEY_CREATE_SUB_KEY 0x0004u
-#define KEY_ENUMERATE_SUB_KEYS 0x0008u
-#define KEY_NOTIFY 0x0010u
 #define KEY_CREATE_LINK 0x0020u
-#define KEY_READ 0x20019u
-#define KEY_WRITE 0x20006u
 #define KEY_ALL_ACCESS 0xF003Fu
 
 // Predefined root keys carry the same handle values as on Windows.
@@ -75,7 +65,6 @@ using HMODULE = ModuleHandle*;
 #define HKEY_CURRENT_USER (reinterpret_cast<HKEY>(static_cast<std::uintptr_t>(0x80000001u)))
 #define HKEY_LOCAL_MACHINE (reinterpret_cast<HKEY>(static_cast<std::uintptr_t>(0x80000002u)))
 #define HKEY_USERS (reinterpret_cast<HKEY>(static_cast<std::uintptr_t>(0x80000003u)))
-#define HKEY_PERFORMANCE_DATA (reinterpret_cast<HKEY>(static_cast<std::uintptr_t>(0x80000004u)))
 #define HKEY_CURRENT_CONFIG (reinterpret_cast<HKEY>(static_cast<std::uintptr_t>(0x80000005u)))
 
 struct OSVERSIONINFOA {
@@ -111,4 +100,3 @@ LSTATUS RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserved, LPDWORD t
 LSTATUS RegSetValueExA(HKEY key, LPCSTR valueName, DWORD reserved, DWORD type, const BYTE* data,
                        DWORD size);
 LSTATUS RegCloseKey(HKEY key);
-LSTATUS RegDeleteKeyA(HKEY root, LPCSTR subKey);

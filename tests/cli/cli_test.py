@@ -154,6 +154,16 @@ class PovupdateTest(unittest.TestCase):
         self.assertIn("[PovLegacyPlugin]", findings[0]["message"])
         self.assertIn(self.update_file + ":9: error:", self.run_cli("check", status=1).stdout)
 
+    @linux_only
+    def test_check_names_no_file_the_library_would_not_read(self):
+        deep = os.path.join(self.dir, "d" * 250)
+        os.mkdir(deep)
+        shutil.copy(self.update_file, deep)
+        self.env["POVUPDATE_MODULE_DIR"] = deep
+        result = self.run_cli("check", status=1)
+        self.assertEqual(result.stdout, "")
+        self.assertIn("the program's directory can't be found", result.stderr)
+
     def test_check_on_a_broken_file(self):
         self.write_update_file(["[SOFTWARE]", "1=A", "3=B", "[A]", "InstallParameter=/S",
                                 "MD5=123", "Size=1 MB", "[A]", "[B]"])
