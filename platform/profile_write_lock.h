@@ -16,8 +16,12 @@ class ProfileWriteLock {
   static constexpr DWORD kPatienceMilliseconds = 5000;
 
   // Waits for the lock of the file at `path`, however the path is spelt.
+#ifdef _WIN32
   explicit ProfileWriteLock(const char* path);
   ~ProfileWriteLock();
+#else
+  explicit ProfileWriteLock(const char* /*path*/) {}
+#endif
   ProfileWriteLock(const ProfileWriteLock&) = delete;
   ProfileWriteLock& operator=(const ProfileWriteLock&) = delete;
 
@@ -32,10 +36,5 @@ class ProfileWriteLock {
   bool held_ = true;
 #endif
 };
-
-#ifndef _WIN32
-inline ProfileWriteLock::ProfileWriteLock(const char*) {}
-inline ProfileWriteLock::~ProfileWriteLock() = default;
-#endif
 
 }  // namespace povupdate
