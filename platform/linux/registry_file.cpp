@@ -185,12 +185,15 @@ RegistryKey& RegistryTree::Create(std::string_view path) {
   while (!path.empty()) {
     const std::string_view name = TakeName(path);
     std::string folded = FoldAsciiCase(name);
-    auto found = key->subkeys.find(folded);
+    const auto found = key->subkeys.find(folded);
+    std::size_t position = keys_.size();
     if (found == key->subkeys.end()) {
+      key->subkeys.emplace(std::move(folded), position);
       keys_.push_back(RegistryKey{std::string(name), {}, {}});
-      found = key->subkeys.emplace(std::move(folded), keys_.size() - 1).first;
+    } else {
+      position = found->second;
     }
-    key = &keys_[found->second];
+    key = &keys_[position];
   }
   return *key;
 }
