@@ -9,11 +9,11 @@
 namespace povupdate_cli {
 namespace {
 
-// The hash table has a slot for every fourth sorted name (two bytes a name)
-// and is merged when half full, so that merges come at most every eighth of
-// the array and cost linear time in all.
+// The hash table has a slot for every eighth sorted name (a byte a name)
+// and is merged when half full, so that merges come at most every sixteenth
+// of the array and cost linear time in all.
 constexpr std::size_t kMinRecentSlots = 64;
-constexpr std::size_t kSortedNamesPerSlot = 4;
+constexpr std::size_t kSortedNamesPerSlot = 8;
 
 bool FoldedEqual(std::string_view a, std::string_view b) {
   return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
