@@ -76,6 +76,11 @@ const char* SuggestEntryKey(const std::string& name) {
 std::string Quoted(std::string_view name) { return "'" + std::string(name) + "'"; }
 std::string Bracketed(std::string_view name) { return "[" + std::string(name) + "]"; }
 
+// The section an index line names, cut as a read cuts it.
+std::string_view NamedSection(std::string_view text, LineAt line) {
+  return ProfileLineAt(text, line).value.substr(0, kMaxSectionName);
+}
+
 struct KeyAt {
   std::string_view value;
   int line = 0;
@@ -95,19 +100,22 @@ class Checker : public ProfileVisitor {
       : drive_root_(drive_root), downloads_(downloads) {}
 
   Findings Check(std::string_view text) {
-    const SectionLines sections = ReadProfileText(text, *this, findings_);
+    text_ = text;
+    const FirstLines sections = ReadProfileText(text, *this, findings_);
     if (!has_index_) {
       Error("no-index", 0,
             "there is no [SOFTWARE] index section, so hosts see an empty update list");
     } else {
       CheckIndex(sections);
     }
-    for (const auto& [name, line] : sections) {
-      if (!povupdate::EqualsIgnoringAsciiCase(name, kIndexSection) && named_by_.count(name) == 0) {
-        Warn("unnamed-section", line,
+    sections.ForEach([&](LineAt line) {
+      const std::string_view name = sections.Name(line);
+      if (!povupdate::EqualsIgnoringAsciiCase(name, kIndexSection) &&
+          named_by_.Find(name).number == 0) {
+        Warn("unnamed-section", line.number,
              "section " + Bracketed(name) + " is never read: no index entry names it");
       }
-    }
+    });
     if (downloads_) CheckDownloads();
     return std::move(findings_);
   }
@@ -126,7 +134,11 @@ class Checker : public ProfileVisitor {
 
   void Key(std::string_view name, std::string_view value, int line) override {
     if (in_index_) {
-      AddIndexKey(name, value, line);
+      if (!IsEntryNumber(std::string(name))) {
+        Warn(
+            "index-key", line,
+            "index key " + Quoted(name) + " is never read: entries are numbered 1, 2, 3 and so on");
+      }
       return;
     }
     const char* known = FindEntryKey(std::string(name));
@@ -145,77 +157,92 @@ class Checker : public ProfileVisitor {
   }
 
  private:
-  void AddIndexKey(std::string_view name, std::string_view value, int line) {
-    if (IsEntryNumber(std::string(name))) {
-      numbers_.emplace(std::stoull(std::string(name)), KeyAt{value, line});
-    } else {
-      Warn("index-key", line,
-           "index key " + Quoted(name) + " is never read: entries are numbered 1, 2, 3 and so on");
-    }
+  // The first index section's keys: those that are entry numbers are the
+  // entries, by number.
+  void SectionEnd(FirstLines& keys) override {
+    if (!in_index_) return;
+    numbers_ = keys.Take();
+    numbers_.erase(std::remove_if(numbers_.begin(), numbers_.end(),
+                                  [&](LineAt key) { return !IsEntryNumber(Number(key)); }),
+                   numbers_.end());
+    // Without leading zeros, the shorter number is the smaller.
+    std::sort(numbers_.begin(), numbers_.end(), [&](LineAt a, LineAt b) {
+      const std::string_view x = ProfileLineAt(text_, a).name;
+      const std::string_view y = ProfileLineAt(text_, b).name;
+      return x.size() != y.size() ? x.size() < y.size() : x < y;
+    });
   }
 
-  void CheckIndex(const SectionLines& sections) {
+  std::string Number(LineAt key) const { return std::string(ProfileLineAt(text_, key).name); }
+
+  void CheckIndex(const FirstLines& sections) {
     // The walk ends at the first number that is missing or empty.
-    unsigned long long end = 1;
-    while (numbers_.count(end) != 0 && !numbers_[end].value.empty()) ++end;
+    std::size_t delivered = 0;
+    while (delivered < numbers_.size() &&
+           Number(numbers_[delivered]) == std::to_string(delivered + 1) &&
+           !ProfileLineAt(text_, numbers_[delivered]).value.empty()) {
+      ++delivered;
+    }
+    const unsigned long long end = delivered + 1;
+    const bool end_is_empty =
+        delivered < numbers_.size() && Number(numbers_[delivered]) == std::to_string(end);
     if (end == 1) {
-      Warn("no-entry-1", index_line(sections),
+      Warn("no-entry-1", sections.Find("SOFTWARE").number,
            "the index has no entry 1, so hosts see an empty update list");
     }
     end_ = end;
-    for (const auto& [number, key] : numbers_) {
-      if (key.value.empty()) continue;
+    named_by_ = FirstLines(text_, &NamedSection, numbers_.size());
+    for (const LineAt key : numbers_) {
+      const std::string_view value = ProfileLineAt(text_, key).value;
+      if (value.empty()) continue;
+      const unsigned long long number = std::stoull(Number(key));
       const std::string entry = "entry " + std::to_string(number);
       if (number > end) {
-        Error("never-delivered", key.line,
+        Error("never-delivered", key.number,
               entry + " is never delivered: the list ends before entry " + std::to_string(end) +
-                  ", which is " + (numbers_.count(end) != 0 ? "empty" : "missing"));
+                  ", which is " + (end_is_empty ? "empty" : "missing"));
       }
-      std::string_view section = key.value;
-      if (section.size() > kMaxSectionName) {
-        Error("long-index-value", key.line,
-              entry + " names a section of " + std::to_string(section.size()) +
+      const std::string_view section = NamedSection(text_, key);
+      if (value.size() > kMaxSectionName) {
+        Error("long-index-value", key.number,
+              entry + " names a section of " + std::to_string(value.size()) +
                   " characters; it is cut to " + std::to_string(kMaxSectionName) + " when read");
-        section = section.substr(0, kMaxSectionName);
       }
-      if (sections.count(section) == 0) {
-        Error("missing-section", key.line,
+      if (sections.Find(section).number == 0) {
+        Error("missing-section", key.number,
               entry + " names section " + Bracketed(section) +
                   ", which does not exist: the entry arrives with every field empty");
       }
-      const auto [first, inserted] = named_by_.emplace(section, number);
-      if (!inserted) {
-        Warn("shared-section", key.line,
-             entry + " names " + Bracketed(section) + " as entry " + std::to_string(first->second) +
+      const LineAt first = named_by_.Add(key);
+      if (first.number != key.number) {
+        Warn("shared-section", key.number,
+             entry + " names " + Bracketed(section) + " as entry " + Number(first) +
                  " does, so hosts get that entry twice");
       }
     }
   }
 
-  int index_line(const SectionLines& sections) const {
-    const auto index = sections.find("SOFTWARE");
-    return index == sections.end() ? 0 : index->second;
-  }
-
   // Every entry a host is given, against the file its download names.
   void CheckDownloads() {
-    for (const auto& [section, number] : named_by_) {
-      if (number >= end_) continue;
+    named_by_.ForEach([&](LineAt key) {
+      const unsigned long long number = std::stoull(Number(key));
+      if (number >= end_) return;
+      const std::string_view section = named_by_.Name(key);
       const auto found = download_keys_.find(section);
-      if (found == download_keys_.end()) continue;  // reported as missing
+      if (found == download_keys_.end()) return;  // reported as missing
       const DownloadKeys& keys = found->second;
       const std::string name = DownloadFileName(std::string(keys.path.value));
       const std::string entry = "entry " + std::to_string(number) + " " + Bracketed(section);
       if (name.empty()) {
         Error("no-download", keys.path.line != 0 ? keys.path.line : keys.line,
               entry + " names no file to download");
-        continue;
+        return;
       }
       const DownloadFacts facts = downloads_(name);
       if (!facts.found) {
         Error("missing-download", keys.path.line,
               entry + ": download " + Quoted(name) + " " + facts.problem);
-        continue;
+        return;
       }
       for (const Mismatch& mismatch :
            DownloadMismatches(std::string(keys.md5.value), std::string(keys.size.value), facts)) {
@@ -224,7 +251,7 @@ class Checker : public ProfileVisitor {
               entry + ": download " + Quoted(name) +
                   " does not match: " + DescribeMismatch(mismatch));
       }
-    }
+    });
   }
 
   void WarnUnknownKey(std::string_view name, int line) {
@@ -277,11 +304,13 @@ class Checker : public ProfileVisitor {
   Findings findings_;
   bool has_index_ = false;
   bool in_index_ = false;
+  std::string_view text_;
   std::string_view section_;
-  std::map<unsigned long long, KeyAt> numbers_;  // the first index section's
-  unsigned long long end_ = 1;                   // the first number not delivered
-  std::map<std::string_view, unsigned long long, FoldedLess> named_by_;  // section -> entry
-  std::map<std::string_view, DownloadKeys, FoldedLess> download_keys_;   // only with downloads
+  std::vector<LineAt> numbers_;  // the first index section's entries, by number
+  unsigned long long end_ = 1;   // the first number not delivered
+  // The entry line that first names each section.
+  FirstLines named_by_{{}, &NamedSection, 0};
+  std::map<std::string_view, DownloadKeys, FoldedLess> download_keys_;  // only with downloads
 };
 
 }  // namespace
