@@ -8,12 +8,14 @@
 #include <cstring>
 #include <string>
 
+#include "platform/linux/environment.h"
 #include "platform/linux/last_error.h"
 #include "platform/linux/win32_api.h"
 
 namespace {
 
 using povupdate::backend::Fail;
+using povupdate::backend::PlaceSetting;
 
 thread_local DWORD last_error = ERROR_SUCCESS;
 
@@ -120,7 +122,8 @@ BOOL DeleteFileA(LPCSTR fileName) {
 }
 
 // The executable's path; POVUPDATE_MODULE_DIR, when set, stands in for its
-// directory (hosts installed in system directories, and tests).
+// directory (hosts installed in system directories, and tests), except
+// under raised rights.
 DWORD GetModuleFileNameA(HMODULE, LPSTR buffer, DWORD size) {
   try {
     std::string path = ExecutablePath();
@@ -128,8 +131,8 @@ DWORD GetModuleFileNameA(HMODULE, LPSTR buffer, DWORD size) {
       last_error = ERROR_FILE_NOT_FOUND;
       return 0;
     }
-    const char* dir = std::getenv("POVUPDATE_MODULE_DIR");
-    if (dir != nullptr && dir[0] != '\0') {
+    const char* dir = PlaceSetting("POVUPDATE_MODULE_DIR");
+    if (dir != nullptr) {
       std::string replaced(dir);
       if (replaced.back() != '/') replaced += '/';
       path = replaced + path.substr(path.rfind('/') + 1);
@@ -150,7 +153,9 @@ unsigned GetSystemDirectoryA(LPSTR buffer, unsigned size) {
 }
 
 // The version comes from POVUPDATE_OS_VERSION ("6.1"); without a well-formed
-// one the query fails, as a failed query does on Windows.
+// one the query fails, as a failed query does on Windows. Raised rights
+// don't change that: the version only chooses among the files of the
+// executable's directory.
 BOOL GetVersionExA(LPOSVERSIONINFOA info) {
   if (info == nullptr || info->dwOSVersionInfoSize != sizeof(OSVERSIONINFOA)) {
     return Fail(ERROR_INSUFFICIENT_BUFFER);
