@@ -62,8 +62,26 @@ class PovupdateTest(unittest.TestCase):
             self.update_file = os.path.join(self.dir, self.run_cli("file-name").stdout.strip())
             shutil.move(os.path.join(self.dir, "Update_6.1.ini"), self.update_file)
 
+    def command_for(self, user):
+        # The build tree may lie where another user can't reach it (a
+        # checkout in root's home): that user runs a copy, with the library
+        # beside it as the program looks for it there first.
+        try:
+            subprocess.run([*self.command, "--version"], user=user, capture_output=True)
+            return self.command
+        except PermissionError:
+            pass
+        copy = os.path.join(self.dir, "bin")
+        os.makedirs(copy, mode=0o755, exist_ok=True)
+        built = os.path.dirname(POVUPDATE)
+        for name in os.listdir(built):
+            if name == os.path.basename(POVUPDATE) or name.startswith("libpovupdate.so"):
+                shutil.copy(os.path.join(built, name), copy, follow_symlinks=False)
+        return [os.path.join(copy, os.path.basename(POVUPDATE))]
+
     def run_cli(self, *args, status=0, user=None):
-        result = subprocess.run([*self.command, *args], env=self.env, capture_output=True,
+        command = self.command_for(user) if user else self.command
+        result = subprocess.run([*command, *args], env=self.env, capture_output=True,
                                 text=True, errors="replace", timeout=120, user=user)
         self.assertEqual(result.returncode, status,
                          f"povupdate {' '.join(args)}\n{result.stdout}{result.stderr}")
