@@ -30,6 +30,13 @@ Commands::Commands(CLI::App& app) {
   AddJsonFlag(*Add(app, "status",
                    "Show each offered version beside the installed one and whether it is newer",
                    [this] { return ShowStatus(json_); }));
+  CLI::App* compare = Add(app, "compare",
+                          "Compare versions A and B as people read them (1.0-rc1 < 1.0 = 1.0.0 "
+                          "< 1.0.1): prints <, = or >",
+                          [this] { return ShowVersionOrder(version_, other_version_, json_); });
+  compare->add_option("A", version_, "A version")->required();
+  compare->add_option("B", other_version_, "The version A is compared with")->required();
+  AddJsonFlag(*compare);
 
   CLI::App* install =
       Add(app, "install-path", "Print the install directory (storing the default on first use)",

@@ -33,6 +33,7 @@ class Commands {
   bool json_ = false;
   std::string name_;
   std::string version_;
+  std::string other_version_;
   std::string directory_;
   std::string file_;
   std::string downloads_;

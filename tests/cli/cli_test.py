@@ -98,7 +98,7 @@ class PovupdateTest(unittest.TestCase):
     def test_help_and_version(self):
         self.assertIn("1.0.0", self.run_cli("--version").stdout)
         for command in (["file-name"], ["delete-update-file"], ["list"], ["local"],
-                        ["local", "get"], ["local", "set"], ["status"], ["install-path"],
+                        ["local", "get"], ["local", "set"], ["status"], ["compare"], ["install-path"],
                         ["install-path", "set"], ["check"]):
             self.assertIn("Usage", self.run_cli(*command, "--help").stdout)
         self.assertIn("subcommand is required", self.run_cli(status=106).stderr)
@@ -131,12 +131,24 @@ class PovupdateTest(unittest.TestCase):
         self.assertEqual(rows["PovViewer"]["State"], "update available")  # 2.4.10 over 2.4.9
         self.assertEqual(rows["PovCodecPack"]["State"], "up to date")
         self.assertEqual(rows["PovHelp"]["State"], "not installed")
-        self.assertEqual(rows["PovTools"]["State"], "update available")
-        self.assertTrue(rows["PovTools"]["ComparedAsText"])
-        self.assertFalse(rows["PovViewer"]["ComparedAsText"])
+        self.assertEqual(rows["PovTools"]["State"], "update available")  # 2024b over 2024a
+        self.assertEqual(list(rows["PovTools"]), ["Name", "Version", "InstalledVersion", "State"])
+        self.run_cli("local", "set", "PovViewer", "2.4.10-RC1")
         self.run_cli("local", "set", "PovCodecPack", "1.10")
-        self.assertIn("newer installed", self.run_cli("status").stdout)
-        self.assertIn("update available (compared as text)", self.run_cli("status").stdout)
+        self.run_cli("local", "set", "PovTools", "2024B")
+        states = [line.split(None, 3)[3] for line in self.run_cli("status").stdout.splitlines()]
+        self.assertEqual(states, ["STATE", "update available", "newer installed",
+                                  "not installed", "up to date", "not installed"])
+
+    def test_compare_prints_the_order_of_two_versions(self):
+        for a, b, order in (("1.0.0", "1.0.0-rc1", ">"), ("2.4.9", "2.4.10-beta", "<"),
+                            ("1.0RC1", "1.0-rc1", "="), ("1.0", "1.0b2", ">"), ("", "0.0", "=")):
+            self.assertEqual(self.run_cli("compare", a, b).stdout, order + "\n")
+        self.assertEqual(self.json("compare", "1.0.2a", "1.0.2"), {"Order": ">"})
+        self.assertEqual(self.run_cli("compare", "--", "-rc1", "1").stdout, "<\n")
+        self.assertIn("B is required", self.run_cli("compare", "1.0", status=106).stderr)
+        self.run_cli("compare", status=106)
+        self.run_cli("compare", "1", "2", "3", status=109)
 
     @linux_only
     def test_local_versions_round_trip(self):
