@@ -70,6 +70,9 @@ Commands::Commands(CLI::App& app) {
   AddJsonFlag(*verify);
 
   AddEntryCommands(app);
+#ifndef _WIN32
+  AddUpdateCommand(app);
+#endif
 
   app.footer(
       "Exit status: 0 on success; 1 when check finds errors, verify a mismatch, or entry "
@@ -101,6 +104,31 @@ void Commands::AddEntryCommands(CLI::App& app) {
   remove->add_option("NAME", name_, "The entry's name")->required();
   AddFilesOption(*remove);
 }
+
+#ifndef _WIN32
+void Commands::AddUpdateCommand(CLI::App& app) {
+  CLI::App* update = Add(app, "update",
+                         "Download, check, install and record every entry newer than the "
+                         "version recorded for it; exits 1 when one of them failed",
+                         [this] { return RunUpdate(update_); });
+  update->add_option("--only", update_.only, "Only entry NAME (once per entry)");
+  update->add_flag("--new", update_.new_entries, "Also install entries not installed yet");
+  update->add_flag("--dry-run", update_.dry_run, "Say what would be done, and write nothing");
+  update->add_flag("--allow-unsigned", update_.allow_unsigned,
+                   "Install although no publisher key (PovUpdate.pub) vouches for the update "
+                   "file");
+  update->add_option("--downloads", update_.downloads,
+                     "The download directory (default: the user's cache directory)");
+  update->add_option("--ca-file", update_.transfer.ca_file,
+                     "PEM certificates of an authority trusted besides the system's");
+  update
+      ->add_option("--timeout", update_.transfer.stall_timeout,
+                   "Seconds without a byte before a download counts as stalled (30)")
+      ->check(CLI::PositiveNumber);
+  update->add_flag("--quiet", update_.quiet, "No progress lines");
+  update->add_flag("--json", update_.json, "Print JSON for tools");
+}
+#endif
 
 void Commands::AddFilesOption(CLI::App& command) {
   command.add_option("--file", files_,

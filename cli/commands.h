@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "update/update_command.h"
 #include "update_file_editor.h"
 
 namespace CLI {
@@ -28,6 +29,7 @@ class Commands {
   void AddJsonFlag(CLI::App& command);
   void AddEntryCommands(CLI::App& app);
   void AddFilesOption(CLI::App& command);
+  void AddUpdateCommand(CLI::App& app);
 
   // The options of all commands: only one command runs.
   bool json_ = false;
@@ -40,6 +42,7 @@ class Commands {
   std::string installer_;
   EntryTexts entry_;
   std::vector<std::string> files_;
+  UpdateOptions update_;
   // In the order added, so a subcommand comes after its parent.
   std::vector<std::pair<CLI::App*, std::function<int()>>> actions_;
 };

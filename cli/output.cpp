@@ -10,9 +10,9 @@
 namespace povupdate_cli {
 namespace {
 
-using Json = nlohmann::ordered_json;
-
 constexpr int kFieldNameWidth = 17;  // "InstallParmeter" and two spaces
+
+}  // namespace
 
 // Texts come from files and the command line in the ANSI code page, and
 // need not be valid there: what can't be encoded is replaced, not fatal.
@@ -22,6 +22,8 @@ void PrintJson(const Json& json) {
 
 Json JsonText(const std::string& text) { return AnsiToUtf8(text); }
 
+namespace {
+
 // The array of what `to_json` makes of each item.
 template <typename Item, typename ToJson>
 Json JsonArray(const std::vector<Item>& items, ToJson to_json) {
@@ -29,6 +31,8 @@ Json JsonArray(const std::vector<Item>& items, ToJson to_json) {
   for (const Item& item : items) array.push_back(to_json(item));
   return array;
 }
+
+}  // namespace
 
 // A text from a file as a terminal may show it: a control character, which
 // could drive the terminal, appears as \xHH instead.
@@ -45,6 +49,8 @@ std::string Shown(const std::string& text) {
   }
   return shown;
 }
+
+namespace {
 
 const char* SeverityText(Severity severity) {
   return severity == Severity::kError ? "error" : "warning";
