@@ -55,9 +55,13 @@ class PartFile : public BodyReceiver {
         start_over_ = true;
         return false;
       }
+    } else if (response.status == 416 && offset_ > 0) {
+      problem_ = "the server's file ends after " + Text(offset_) +
+                 " bytes, shorter than the entry's Size of " + Text(plan_.size);
+      start_over_ = true;
+      return false;
     } else if (response.status != 200) {
       problem_ = "the server answered HTTP " + std::to_string(response.status);
-      start_over_ = response.status == 416;
       return false;
     }
     if (response.has_length && offset_ + response.length > plan_.size) {
@@ -127,7 +131,10 @@ Step TryOnce(const DownloadPlan& plan, std::string& problem) {
   if (!written || (outcome.failure == TransferFailure::kStopped && !part.problem().empty())) {
     const bool local = part.problem().rfind("can't be written", 0) == 0;
     problem = local ? part_path + " " + part.problem() : plan.url + ": " + part.problem();
-    if (part.start_over()) std::remove(part_path.c_str());
+    if (part.start_over()) {
+      std::error_code ignored;
+      std::filesystem::remove(part_path, ignored);
+    }
     return Step::kFail;
   }
   if (outcome.failure == TransferFailure::kPermanent) {

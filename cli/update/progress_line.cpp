@@ -20,7 +20,7 @@ ProgressLine::ProgressLine(std::string name, bool shown) : name_(std::move(name)
 
 ProgressLine::~ProgressLine() {
   // The next line of output starts on a line of its own.
-  if (drawn_) std::fputs("\n", stdout);
+  if (drawn_) (void)std::fputs("\n", stdout);
 }
 
 bool ProgressLine::OnTerminal() {
@@ -46,10 +46,10 @@ void ProgressLine::Report(std::uint64_t done, std::uint64_t total) {
   const double seconds = std::chrono::duration<double>(now - start_).count();
   const double rate = seconds > 0 ? static_cast<double>(done - first_) / seconds : 0;
   const double left = rate > 0 ? static_cast<double>(total - done) / rate : 0;
-  std::printf("\r%s  %.1f / %.1f MB  %.1f MB/s  %d:%02d left \x1b[K", name_.c_str(),
-              static_cast<double>(done) / kMegabyte, static_cast<double>(total) / kMegabyte,
-              rate / kMegabyte, static_cast<int>(left) / 60, static_cast<int>(left) % 60);
-  std::fflush(stdout);
+  (void)std::printf("\r%s  %.1f / %.1f MB  %.1f MB/s  %d:%02d left \x1b[K", name_.c_str(),
+                    static_cast<double>(done) / kMegabyte, static_cast<double>(total) / kMegabyte,
+                    rate / kMegabyte, static_cast<int>(left) / 60, static_cast<int>(left) % 60);
+  (void)std::fflush(stdout);
 }
 
 }  // namespace povupdate_cli

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cstdio>
 #include <filesystem>
 #include <iostream>
 
@@ -127,6 +126,12 @@ std::string PeekInstallPath() {
 bool FileExists(const std::string& path) {
   std::error_code error;
   return std::filesystem::exists(path, error);
+}
+
+// A download is removed once installed, and once it failed its check.
+void RemoveDownload(const std::string& path) {
+  std::error_code ignored;
+  std::filesystem::remove(path, ignored);
 }
 
 class Updater {
@@ -319,7 +324,7 @@ class Updater {
     }
     HeldFile file;
     if (!file.Open(report.file, problem) || !Check(file, plan, problem)) {
-      std::remove(report.file.c_str());
+      RemoveDownload(report.file);
       Fail(report, problem);
       return;
     }
@@ -330,7 +335,7 @@ class Updater {
                        DescribeResult(recorded));
       return;
     }
-    std::remove(report.file.c_str());
+    RemoveDownload(report.file);
     report.outcome = Outcome::kInstalled;
   }
 

@@ -154,6 +154,7 @@ InstallerExit RunProgram(const HeldFile& program, const std::string& parameters,
   const std::size_t slash = program.path().rfind('/');
   arguments.insert(arguments.begin(), program.path().substr(slash + 1));
   std::vector<char*> argv;
+  argv.reserve(arguments.size() + 1);
   for (std::string& argument : arguments) argv.push_back(argument.data());
   argv.push_back(nullptr);
   static char clean_path[] = "PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin";

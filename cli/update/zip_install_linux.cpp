@@ -92,7 +92,8 @@ bool Stage(HeldFile& file, int staging, std::vector<Member>& members, std::strin
     Member member;
     std::string why;
     if (!SplitArchiveName(shown, member.components, why)) {
-      problem = "member '" + shown + "' " + why;
+      problem = "member '" + shown + "' ";
+      problem += why;
       return false;
     }
     const mode_t type = archive_entry_filetype(entry);
@@ -158,6 +159,39 @@ bool Stage(HeldFile& file, int staging, std::vector<Member>& members, std::strin
   return true;
 }
 
+// Whether every member's place beneath `target` can be had: each directory
+// on its way is a directory or still missing, no link, and a file's place
+// is no directory. Checked for all before any is moved, so that a member
+// that can't be placed leaves the target as it was.
+bool Reachable(int target, const std::vector<Member>& members, std::string& problem) {
+  for (const Member& member : members) {
+    Descriptor directory(fcntl(target, F_DUPFD_CLOEXEC, 0));
+    std::size_t depth = 0;
+    for (; depth < member.components.size() && directory.get() >= 0; ++depth) {
+      const char* name = member.components[depth].c_str();
+      const bool last = depth + 1 == member.components.size();
+      struct stat status {};
+      if (fstatat(directory.get(), name, &status, AT_SYMLINK_NOFOLLOW) != 0) {
+        if (errno == ENOENT) break;
+        directory = Descriptor();
+        break;
+      }
+      if (last && !member.directory) {
+        if (S_ISDIR(status.st_mode)) errno = EISDIR, directory = Descriptor();
+        break;
+      }
+      directory = Descriptor(
+          openat(directory.get(), name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    }
+    if (directory.get() < 0) {
+      problem = "the place of '" + member.components.back() +
+                "' is beneath a link or no directory: " + Reason(errno);
+      return false;
+    }
+  }
+  return true;
+}
+
 // Moves each staged member into its place beneath `target`, one rename
 // each, making directories as needed and following no link.
 bool Place(int staging, int target, const std::vector<Member>& members, std::string& problem) {
@@ -203,6 +237,7 @@ bool ExtractZip(HeldFile& archive_file, const std::string& target, std::string& 
     const Descriptor staging(open(staging_path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     std::vector<Member> members;
     done = staging.get() >= 0 && Stage(archive_file, staging.get(), members, problem) &&
+           Reachable(root.get(), members, problem) &&
            Place(staging.get(), root.get(), members, problem);
   }
   std::filesystem::remove_all(staging_path, error);

@@ -147,6 +147,190 @@ class UpdateTest(unittest.TestCase):
         again = self.update()
         self.assertEqual({r["Result"] for r in again.values()}, {"current"})
 
+    def failed(self, results, name, *words):
+        self.assertEqual(results[name]["Result"], "failed", results[name])
+        for word in words:
+            self.assertIn(word, results[name]["Reason"])
+        self.assertEqual(self.recorded(name), "1.0")
+
+    def test_cut_stalled_and_partial_downloads_resume(self):
+        data = self.serve("big.exe", installer(self.log) + b"#" * 300000)
+        url = self.fault.url
+        self.entry("Cut", f"{url}/cut/big.exe", data)
+        self.entry("Stalled", f"{url}/stall/big.exe", data)
+        self.entry("Partial", f"{url}/files/big.exe", data)
+        self.record({"Cut": "1.0", "Stalled": "1.0", "Partial": "1.0"})
+        os.makedirs(self.downloads, mode=0o700)
+        # A run killed half-way left the first half.
+        with open(os.path.join(self.downloads, "big.exe.part"), "wb") as file:
+            file.write(data[:1000])
+        results = self.update("--only", "Partial")
+        self.assertEqual(results["Partial"]["Result"], "installed")
+        self.assertEqual(self.fault.requests, [("/files/big.exe", "bytes=1000-")])
+        self.fault.requests.clear()
+        results = self.update("--timeout", "1", "--only", "cut", "--only", "STALLED")
+        self.assertEqual({r["Result"] for r in results.values()}, {"installed"})
+        half = str((len(data)) // 2)
+        self.assertEqual(self.fault.requests,
+                         [("/cut/big.exe", None), ("/cut/big.exe", f"bytes={half}-"),
+                          ("/stall/big.exe", None), ("/stall/big.exe", f"bytes={half}-")])
+        self.assertEqual(len(self.installs()), 3)
+
+    def test_other_bytes_than_promised_are_refused_and_never_run(self):
+        url = self.nginx()
+        data = self.serve("tool.exe", installer(self.log))
+        self.entry("Sha", f"{self.fault.url}/wrong/tool.exe", data)
+        self.entry("Md5", f"{self.fault.url}/wrong/tool.exe", data, digest="MD5")
+        self.entry("Endless", f"{self.fault.url}/more/tool.exe", data)
+        self.entry("Longer", f"{url}/tool.exe", data, size=str(len(data) - 1))
+        self.entry("Shorter", f"{url}/tool.exe", data, size=str(len(data) + 1))
+        self.record({n: "1.0" for n, _ in self.entries})
+        results = self.update(status=1)
+        self.failed(results, "Sha", "other bytes", "SHA256")
+        self.failed(results, "Md5", "other bytes", "MD5")
+        self.failed(results, "Endless", "more than the entry's Size")
+        self.failed(results, "Longer", "more than the entry's Size")
+        self.failed(results, "Shorter", "shorter than the entry's Size")
+        self.assertEqual(self.installs(), [])
+        self.assertEqual([n for n in os.listdir(self.downloads) if n != "tool.exe.part"], [])
+
+    def test_unreachable_and_hostile_downloads_fail_with_their_url(self):
+        url = self.nginx()
+        data = self.serve("tool.exe", installer(self.log))
+        closed = f"http://127.0.0.1:{servers.free_port()}/tool.exe"
+        rows = {
+            "Missing": (f"{url}/missing.exe", "HTTP 404"),
+            "Broken": (f"{self.fault.url}/status/500/tool.exe", "HTTP 500"),
+            "Refused": (closed, closed),
+            "Loop": (f"{self.fault.url}/redirect/6/tool.exe", "more than 5 redirects"),
+            "Ftp": ("ftp://127.0.0.1/tool.exe", "no http: or https: URL"),
+            "File": ("file:///etc/passwd", "no http: or https: URL"),
+            "Empty": (f"{url}/", "names no file"),
+        }
+        for name, (location, _) in rows.items():
+            self.entry(name, location, data)
+        self.entry("Redirected", f"{self.fault.url}/redirect/5/tool.exe", data)
+        self.entry("Unsized", f"{url}/tool.exe", data, size="")
+        self.entry("Unchecked", f"{url}/tool.exe", data, digest="")
+        self.record({n: "1.0" for n, _ in self.entries})
+        results = self.update(status=1)
+        for name, (location, words) in rows.items():
+            self.failed(results, name, words)
+            if name in ("Missing", "Broken", "Refused", "Loop"):
+                self.assertIn(location, results[name]["Reason"])
+        self.failed(results, "Unsized", "no Size")
+        self.failed(results, "Unchecked", "neither a SHA256 nor an MD5")
+        self.assertEqual(results["Redirected"]["Result"], "installed", results["Redirected"])
+        self.assertEqual(len(self.installs()), 1)
+
+    def test_https_with_a_private_authority(self):
+        authority, certificate = servers.make_authority(self.dir)
+        tls = servers.FaultServer(self.files, tls=certificate, plain_url=self.fault.url)
+        self.addCleanup(tls.stop)
+        data = self.serve("tool.exe", installer(self.log))
+        self.entry("Tool", f"{tls.url}/files/tool.exe", data)
+        self.entry("Down", f"{tls.url}/to-http/tool.exe", data)
+        self.record({"Tool": "1.0", "Down": "1.0"})
+        self.failed(self.update("--only", "Tool", status=1), "Tool", tls.url)
+        results = self.update("--ca-file", authority, status=1)
+        self.assertEqual(results["Tool"]["Result"], "installed")
+        self.failed(results, "Down", "from HTTPS only to HTTPS")
+
+    def test_no_installer_runs_unless_a_key_or_allow_unsigned(self):
+        data = self.serve("tool.exe", installer(self.log))
+        self.entry("Tool", f"{self.fault.url}/files/tool.exe", data)
+        self.record({"Tool": "1.0"})
+        result = subprocess.run([POVUPDATE, "update"], env=self.env, capture_output=True,
+                                text=True, timeout=60)
+        self.assertEqual(result.returncode, 1)
+        self.assertIn("PovUpdate.pub", result.stderr)
+        self.assertIn("--allow-unsigned", result.stderr)
+        self.assertEqual((self.installs(), self.fault.requests), ([], []))
+
+    def test_failed_installer_and_full_disk_record_nothing(self):
+        self.serve("fails.exe", installer(self.log, status=3))
+        big = self.serve("big.exe", installer(self.log) + b"#" * (2 << 20))
+        self.entry("Fails", f"{self.fault.url}/files/fails.exe", self.files["fails.exe"])
+        self.entry("Big", f"{self.fault.url}/files/big.exe", big)
+        self.record({"Fails": "1.0", "Big": "1.0"})
+
+        def small_disk():
+            # Writes past 1 MiB fail as on a full disk (EFBIG, not a signal).
+            signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+            resource.setrlimit(resource.RLIMIT_FSIZE, (1 << 20, 1 << 20))
+        results = self.update(status=1, preexec_fn=small_disk)
+        self.failed(results, "Fails", "exit status 3")
+        self.failed(results, "Big", "can't be written")
+        self.assertEqual(len(self.installs()), 1)
+
+    def test_zip_members_stay_beneath_the_target(self):
+        target = os.path.join(self.dir, "Pack")
+        outside = os.path.join(self.dir, "outside")
+        os.makedirs(outside)
+        os.makedirs(target)
+        os.symlink(outside, os.path.join(target, "linked"))
+        link = io.BytesIO()
+        with zipfile.ZipFile(link, "w") as archive:
+            member = zipfile.ZipInfo("ok/link")
+            member.external_attr = (0o120777 << 16)
+            archive.writestr(member, "/etc")
+        rows = {"Escape": zip_bytes({"fine": b"1", "../escaped": b"2"}),
+                "Drive": zip_bytes({"fine": b"1", "C:/x": b"2"}),
+                "Link": link.getvalue(),
+                "Through": zip_bytes({"fine": b"1", "linked/x": b"2"})}
+        for name, data in rows.items():
+            self.entry(name, f"{self.fault.url}/files/{name}.zip", self.serve(f"{name}.zip", data),
+                       kind="zip", path=target)
+        self.record({n: "1.0" for n in rows})
+        results = self.update(status=1)
+        self.failed(results, "Escape", "leads out")
+        self.failed(results, "Drive", "':'")
+        self.failed(results, "Link", "link")
+        self.failed(results, "Through", "link")
+        self.assertEqual(sorted(os.listdir(self.dir + "/Pack")), ["linked"])
+        self.assertEqual(os.listdir(outside), [])
+        self.assertFalse([n for n in os.listdir(self.dir) if "povupdate-" in n])
+
+    def start_update(self):
+        return subprocess.Popen([POVUPDATE, "update", "--allow-unsigned", "--quiet"],
+                                env=self.env, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                                text=True)
+
+    def wait_for_installs(self, count):
+        deadline = time.monotonic() + 30
+        while len(self.installs()) < count:
+            self.assertLess(time.monotonic(), deadline)
+            time.sleep(0.05)
+
+    def test_one_update_at_a_time_even_when_killed(self):
+        data = self.serve("slow.exe", installer(self.log, pause=2))
+        self.entry("Slow", f"{self.fault.url}/files/slow.exe", data)
+        self.record({"Slow": "1.0"})
+        first = self.start_update()
+        self.wait_for_installs(1)
+        second = self.start_update()
+        self.assertEqual(first.wait(30), 0)
+        self.assertEqual(second.wait(30), 0)
+        self.assertIn("waiting", second.stderr.read())
+        self.assertEqual(len(self.installs()), 1)
+        self.assertEqual(self.recorded("Slow"), "2.0")
+
+        # Killed while its installer runs: the installer keeps the lock, and
+        # the version is not recorded, so the next run installs again.
+        self.record({"Slow": "1.0"})
+        killed = self.start_update()
+        self.wait_for_installs(2)
+        killed.kill()
+        killed.wait()
+        again = self.start_update()
+        self.assertEqual(again.wait(30), 0)
+        self.assertIn("waiting", again.stderr.read())
+        self.assertEqual(len(self.installs()), 3)
+        self.assertEqual(self.recorded("Slow"), "2.0")
+        for process in (first, second, killed, again):
+            process.stdout.close()
+            process.stderr.close()
+
 
 if __name__ == "__main__":
     POVUPDATE = os.path.abspath(sys.argv.pop(1))
