@@ -70,9 +70,7 @@ Commands::Commands(CLI::App& app) {
   AddJsonFlag(*verify);
 
   AddEntryCommands(app);
-#ifndef _WIN32
   AddUpdateCommand(app);
-#endif
 
   app.footer(
       "Exit status: 0 on success; 1 when check finds errors, verify a mismatch, or entry "
@@ -105,7 +103,6 @@ void Commands::AddEntryCommands(CLI::App& app) {
   AddFilesOption(*remove);
 }
 
-#ifndef _WIN32
 void Commands::AddUpdateCommand(CLI::App& app) {
   CLI::App* update = Add(app, "update",
                          "Download, check, install and record every entry newer than the "
@@ -128,7 +125,6 @@ void Commands::AddUpdateCommand(CLI::App& app) {
   update->add_flag("--quiet", update_.quiet, "No progress lines");
   update->add_flag("--json", update_.json, "Print JSON for tools");
 }
-#endif
 
 void Commands::AddFilesOption(CLI::App& command) {
   command.add_option("--file", files_,

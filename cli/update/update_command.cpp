@@ -36,12 +36,6 @@ constexpr std::size_t kKeyValueRoom = 128;
 constexpr long kRestartRequired = 3010;
 constexpr long kRestartInitiated = 1641;
 
-#ifdef _WIN32
-constexpr char kSeparator = '\\';
-#else
-constexpr char kSeparator = '/';
-#endif
-
 enum class Outcome { kInstalled, kCurrent, kSkipped, kFailed, kWouldInstall };
 
 const char* OutcomeText(Outcome outcome) {
@@ -277,7 +271,7 @@ class Updater {
       return false;
     }
     report.target = plan.target;
-    report.file = downloads_ + kSeparator + file_name;
+    report.file = downloads_ + povupdate::kPathSeparator + file_name;
     plan.download.path = report.file;
     plan.download.options = options_.transfer;
     return true;
@@ -296,7 +290,7 @@ class Updater {
       Fail(report, "it has no InstallPath, and GetSaveFilePath gives no install directory");
       return false;
     }
-    target = directory + kSeparator + entry[kName];
+    target = directory + povupdate::kPathSeparator + entry[kName];
     return true;
   }
 
@@ -324,11 +318,13 @@ class Updater {
     }
     HeldFile file;
     if (!file.Open(report.file, problem) || !Check(file, plan, problem)) {
+      file.Close();
       RemoveDownload(report.file);
       Fail(report, problem);
       return;
     }
     if (!RunInstaller(file, plan, report)) return;
+    file.Close();
     const int recorded = WriteLocalVersion(report.name, report.offered);
     if (recorded != POVUPDATE_OK) {
       Fail(report, std::string("installed, but the version can't be recorded: ") +

@@ -55,6 +55,9 @@ class HeldFile {
   bool Read(char* buffer, std::size_t size, std::size_t& got, std::string& problem);
   // Back to the first byte.
   bool Rewind(std::string& problem);
+  // Lets go of the file, so that it can be removed (Windows removes no
+  // file open without sharing its deletion).
+  void Close();
   const std::string& path() const { return path_; }
   // The system's own handle: a descriptor on Linux, a HANDLE on Windows.
   std::intptr_t native() const;

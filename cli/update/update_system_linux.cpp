@@ -99,8 +99,11 @@ struct HeldFile::Handle {
 
 HeldFile::HeldFile() : handle_(std::make_unique<Handle>()) {}
 
-HeldFile::~HeldFile() {
+HeldFile::~HeldFile() { Close(); }
+
+void HeldFile::Close() {
   if (handle_->descriptor >= 0) close(handle_->descriptor);
+  handle_->descriptor = -1;
 }
 
 bool HeldFile::Open(const std::string& path, std::string& problem) {
