@@ -69,8 +69,8 @@ class IniDocument {
   struct Place {
     bool section_found = false;
     bool key_found = false;
-    // Where a new key goes: after the section's last key or comment line,
-    // or after its header when it has neither (blank lines and lines
+    // Where a new key goes: after the section's last key line, else after
+    // its last comment line, else after its header (blank lines and lines
     // without '=' don't count).
     std::size_t insert_at = 0;
     std::size_t key_begin = 0;    // the key line's first byte
