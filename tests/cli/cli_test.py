@@ -261,6 +261,56 @@ class PovupdateTest(unittest.TestCase):
         self.assertEqual(self.json("list")[0]["Version"], "1\x1b[2J")
 
     @linux_only
+    def test_human_output_and_messages_escape_c1_and_bidirectional_controls(self):
+        # The 8-bit CSI as a byte and as UTF-8, U+0085, the line separator and
+        # the right-to-left override; an accented letter stays as it is.
+        raw = b"\x9b2J\xc2\x9b\xc2\x85\xe2\x80\xa8\xe2\x80\xae\xe2\x81\xa6\xc3\xa9"
+        shown = "\\x9B2J\\xC2\\x9B\\xC2\\x85\\xE2\\x80\\xA8\\xE2\\x80\\xAE\\xE2\\x81\\xA6\u00e9"
+        self.write(self.update_file, b"[SOFTWARE]\r\n1=A\r\n2=B%s\r\n[A]\r\nVersion=%s\r\n"
+                   b"[B%s]\r\n[C%s]\r\n" % (raw, raw, raw, raw))
+        env = dict(self.env, PYTHONIOENCODING="utf-8")
+        outputs = []
+        for args in (["list"], ["status"], ["check", self.update_file],
+                     ["verify", os.fsdecode(b"A\x9b"), "x"]):
+            result = subprocess.run([*self.command, *args], env=env, capture_output=True)
+            outputs.append((result.stdout + result.stderr).decode("utf-8", "replace"))
+        self.assertIn("Version          " + shown + "\n", outputs[0])
+        self.assertRegex(outputs[1], "\nA +" + re.escape(shown))
+        self.assertIn("[C" + shown + "] is never read", outputs[2])
+        self.assertIn("no entry A\\x9B", outputs[3])
+        for text in outputs:
+            self.assertIsNone(re.search("[\x00-\x08\x0b-\x1f\x7f-\x9f\u2028\u2029\u200e\u200f"
+                                        "\u202a-\u202e\u2066-\u2069\ufffd]", text), text)
+
+    @linux_only
+    def test_a_failing_standard_output_exits_70(self):
+        commands = [["list"], ["list", "--json"], ["status"], ["status", "--json"],
+                    ["verify", "PovViewer", self.update_file], ["check"], ["file-name"],
+                    ["install-path"], ["local", "get", "PovViewer"], ["--help"]]
+        for args in commands:
+            with open("/dev/full", "w") as full:
+                result = subprocess.run([*self.command, *args], env=self.env, stdout=full,
+                                        stderr=subprocess.PIPE, text=True)
+            self.assertEqual(result.returncode, 70, (args, result.stderr))
+            self.assertIn("standard output can't be written", result.stderr)
+            closed = subprocess.run([*self.command, *args], env=self.env,
+                                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                                    preexec_fn=lambda: os.close(1))
+            self.assertEqual(closed.returncode, 70, args)
+        # With its standard descriptors closed, an edit writes nothing meant
+        # for them into the files it opens.
+        path, _, _ = self.installer("Closed.exe", b"closed")
+        before = self.read(self.update_file)
+        subprocess.run([*self.command, "entry", "set", path, "--name", "PovViewer", "--version",
+                        "9", "--url", "https://h/Closed.exe"], env=self.env, check=True,
+                       stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL,
+                       preexec_fn=lambda: [os.close(fd) for fd in (0, 1, 2)])
+        after = self.read(self.update_file)
+        self.assertNotIn(b"entry PovViewer set", after)
+        self.assertEqual(after.count(b"\r\n"), before.count(b"\r\n"))
+
+    @linux_only
     def test_help_states_the_exit_statuses(self):
         text = " ".join(self.run_cli("--help").stdout.split())
         for status in ("0 on success", "1 when check finds errors", "result code (1 to 55)",
@@ -345,6 +395,13 @@ class PovupdateTest(unittest.TestCase):
         findings = self.json("check", files[0], "--downloads", downloads, status=1)
         self.assertEqual(findings[0]["line"], 6)  # Viewer's DownLoadPath
         self.assertIn("'Viewer.exe' can't be read", findings[0]["message"])
+        # The name is the URL's path's, not its query's; no directory is none.
+        self.run_cli("entry", "set", codecs, "--name", "Codecs", "--version", "1", "--url",
+                     "https://h/Missing.zip?mirror=/Codecs.zip", "--file", files[1])
+        findings = self.json("check", files[1], "--downloads", downloads, status=1)
+        self.assertIn("'Missing.zip'", findings[-1]["message"])
+        self.assertIn("must be named", self.run_cli("check", files[1], "--downloads", "",
+                                                    status=105).stderr)
 
     def test_verify_compares_a_download_with_its_entry(self):
         path, _, _ = self.installer("PovNew.exe", b"installer")
