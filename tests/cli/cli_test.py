@@ -19,6 +19,7 @@ import stat
 import subprocess
 import sys
 import tempfile
+import time
 import unittest
 
 POVUPDATE = ""
@@ -327,10 +328,6 @@ class PovupdateTest(unittest.TestCase):
         return path, hashlib.md5(data).hexdigest(), str(len(data))
 
     def assert_update_file(self, expected):
-        # Wine's profile service writes a file back without its blank lines,
-        # where Windows keeps every byte it doesn't change.
-        if RUNNER:
-            expected = re.sub(rb"\r\n(?:\r\n)+", b"\r\n", expected)
         self.assertEqual(self.read(self.update_file), expected)
 
     def set_entry(self, installer, name, *args, status=0, user=None):
@@ -360,9 +357,8 @@ class PovupdateTest(unittest.TestCase):
     def test_entry_remove_renumbers_and_keeps_the_rest(self):
         before = self.read(self.update_file)
         self.run_cli("entry", "remove", "PovCodecPack")
-        # Wine's service takes the comments after a section's last key for the
-        # section's own, and removes them with it.
-        end = before.index(b"\r\n[PovHelp]" if RUNNER else b"\r\n; No checksum")
+        # The comments after the section's last key lead to what follows.
+        end = before.index(b"\r\n; No checksum")
         section = before[before.index(b"[PovCodecPack]"):end]
         expected = before.replace(section, b"").replace(
             b"2=PovCodecPack\r\n3=PovHelp\r\n4=PovTools\r\n5=PovLegacyPlugin\r\n",
@@ -422,6 +418,16 @@ class PovupdateTest(unittest.TestCase):
         read_only = os.path.join(self.dir, "ReadOnly.ini")
         shutil.copy(self.update_file, read_only)
         os.chmod(read_only, 0o444)
+        utf16 = os.path.join(self.dir, "Utf16.ini")
+        self.write(utf16, b"\xff\xfe" + self.read(self.update_file).decode().encode("utf-16-le"))
+        gap = os.path.join(self.dir, "Gap.ini")
+        self.write(gap, b"[SOFTWARE]\r\n1=A\r\n2=B\r\n4=Old\r\n[A]\r\n[B]\r\n[Old]\r\n")
+        repeated = os.path.join(self.dir, "Repeated.ini")
+        self.write(repeated, b"[SOFTWARE]\r\n1=A\r\n2=B\r\n2=Hidden\r\n[A]\r\n[B]\r\n[Hidden]\r\n")
+        others = [os.path.join(self.dir, name) for name in ("Update_6.2.ini", "Update_6.3.ini")]
+        for path in others:
+            shutil.copy(self.update_file, path)
+        entry_a = ["entry", "set", installer, "--name", "A", "--version", "1", "--url", "u"]
         cases = [
             (["entry", "set", os.path.join(self.dir, "missing.exe"), "--name", "A",
               "--version", "1", "--url", "u"], "missing.exe can't be read"),
@@ -439,10 +445,28 @@ class PovupdateTest(unittest.TestCase):
              "DownLoadPath can't be stored"),
             (["entry", "set", installer, "--name", "A", "--version", "1", "--url", "u",
               "--file", self.update_file, "--file", self.dir], "not a regular file"),
-            (["entry", "set", installer, "--name", "A", "--version", "1", "--url", "u",
-              "--file", read_only], "can't be written"),
-            (["entry", "remove", "PovHelp", "--file", read_only], "can't be written"),
+            ([*entry_a, "--file", read_only], "ReadOnly.ini is read-only"),
+            (["entry", "remove", "PovHelp", "--file", read_only], "ReadOnly.ini is read-only"),
+            # Every file or none.
+            ([*entry_a, "--file", others[0], "--file", read_only, "--file", others[1]],
+             "ReadOnly.ini is read-only"),
+            ([*entry_a, "--file", others[0], "--file", os.path.join(self.dir, "no", "U.ini")],
+             "U.ini is in a directory that does not exist"),
+            # No hidden entry comes back.
+            (["entry", "set", installer, "--name", "C", "--version", "1", "--url", "u",
+              "--file", gap], "index key 4=Old past the end"),
+            (["entry", "remove", "A", "--file", repeated], "index key 2=Hidden past the end"),
         ]
+        if not RUNNER:
+            # Text that is no UTF-8 has no UTF-16 form; the Windows program's
+            # texts are in its ANSI code page, which has one for each.
+            cases += [
+                (["entry", "set", installer, "--name", "PovViewer", "--version", "9", "--url", "u",
+                  "--install-path", os.fsdecode(b"D:\\Pov\xe9"), "--file", utf16],
+                 "InstallPath is not UTF-8"),
+                ([*entry_a, "--parameters", os.fsdecode(b"/S \xff"), "--file", utf16],
+                 "InstallParmeter is not UTF-8"),
+            ]
         if RUNNER and os.geteuid() == 0:
             # Wine run by root opens any file for writing, whatever its mode;
             # Windows refuses a read-only file.
@@ -455,6 +479,58 @@ class PovupdateTest(unittest.TestCase):
             after = {name: self.read(os.path.join(self.dir, name))
                      for name in os.listdir(self.dir) if name.endswith(".ini")}
             self.assertEqual(after, before, args)
+
+    def walk(self):
+        return [entry["Name"] for entry in self.json("list")]
+
+    def test_concurrent_edits_lose_no_entry(self):
+        installer, _, _ = self.installer("Same.exe", b"same")
+        self.write_update_file(["[SOFTWARE]", "1=First", "[First]"])
+        rounds = 3 if RUNNER else 10
+        names = ["First"]
+        for n in range(rounds):
+            pair = ["P%d" % n, "Q%d" % n]
+            edits = [subprocess.Popen([*self.command, "entry", "set", installer, "--name", name,
+                                       "--version", "1", "--url", "https://h/Same.exe"],
+                                      env=self.env, stdout=subprocess.DEVNULL,
+                                      stderr=subprocess.DEVNULL) for name in pair]
+            self.assertEqual([edit.wait(timeout=120) for edit in edits], [0, 0])
+            names += pair
+        self.assertCountEqual(self.walk(), names)
+        for _ in range(2 if RUNNER else 5):
+            self.write_update_file(["[SOFTWARE]", "1=A", "2=B", "3=C", "[A]", "[B]", "[C]"])
+            edits = [subprocess.Popen([*self.command, *args], env=self.env,
+                                      stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+                     for args in (["entry", "remove", "A"],
+                                  ["entry", "set", installer, "--name", "D", "--version", "1",
+                                   "--url", "https://h/Same.exe"])]
+            self.assertEqual([edit.wait(timeout=120) for edit in edits], [0, 0])
+            self.assertEqual(self.walk(), ["B", "C", "D"])
+
+    @linux_only
+    def test_a_killed_edit_leaves_the_file_as_before_or_after(self):
+        installer, _, _ = self.installer("Big.exe", b"big")
+        padding = b"".join(b"[Pad%d]\r\nVersion=%d\r\n; %s\r\n" % (i, i, b"p" * 200)
+                           for i in range(40000))
+        original = (b"[SOFTWARE]\r\n1=A\r\n2=B\r\n3=C\r\n[A]\r\nVersion=1\r\nSize=1\r\n[B]\r\n"
+                    b"[C]\r\n" + padding)
+        edits = {"set": ["entry", "set", installer, "--name", "A", "--version", "2.0",
+                         "--url", "https://h/Big.exe"],
+                 "remove": ["entry", "remove", "A"]}
+        for kind, args in edits.items():
+            self.write(self.update_file, original)
+            started = time.monotonic()
+            self.run_cli(*args)
+            took = time.monotonic() - started
+            edited = self.read(self.update_file)
+            for moment in range(12):
+                self.write(self.update_file, original)
+                edit = subprocess.Popen([*self.command, *args], env=self.env,
+                                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+                time.sleep(took * moment / 10)
+                edit.kill()
+                edit.wait()
+                self.assertIn(self.read(self.update_file), (original, edited), (kind, moment))
 
     @linux_only
     def test_entry_set_refuses_an_unreadable_installer(self):

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/linux/ini_document.h"
+#include "platform/ini_document.h"
 #include "platform/linux/win32_api.h"
 #include "platform/utf16_text.h"
 #include "test_support.h"

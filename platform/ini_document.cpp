@@ -1,4 +1,4 @@
-#include "platform/linux/ini_document.h"
+#include "platform/ini_document.h"
 
 #include <algorithm>
 

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "platform/linux/ini_document.h"
+#include "platform/ini_document.h"
 
 namespace povupdate::test {
 namespace {
