@@ -58,6 +58,10 @@ int main(int argc, char** argv) {
     app.set_version_flag("--version", "povupdate " POVUPDATE_VERSION);
     // A path may begin with '/' on Windows too: only "--" starts an option.
     app.allow_windows_style_options(false);
+    // Usage errors repeat what was given, which may hold control characters.
+    app.failure_message([](const CLI::App* failed, const CLI::Error& error) {
+      return povupdate_cli::Shown(CLI::FailureMessage::simple(failed, error));
+    });
     const povupdate_cli::Commands commands(app);
     try {
       app.parse(argc, argv);

@@ -62,7 +62,8 @@ std::string TypeFromExtension(const std::string& installer) {
   return "";
 }
 
-// Windows looks for a profile file named without a directory in its own.
+// A file named without a directory is the one in the current directory, and
+// each file has one name for its lock and in messages.
 std::vector<std::string> AbsolutePaths(const std::vector<std::string>& given) {
   std::vector<std::string> paths;
   paths.reserve(given.size());
@@ -134,9 +135,7 @@ class EditedFile {
 
  private:
   void Replace(std::string bytes) {
-    // The new document first: the old one's bytes are what it was made from.
-    auto next = std::make_unique<const IniDocument>(std::move(bytes));
-    edited_ = std::move(next);
+    edited_ = std::make_unique<const IniDocument>(std::move(bytes));
   }
 
   const IniDocument& original_;
