@@ -3,11 +3,13 @@
 #include <CLI/CLI.hpp>
 
 #include "actions.h"
+#include "host_directory.h"
 
 namespace povupdate_cli {
 
 Commands::Commands(CLI::App& app) {
   app.require_subcommand(1);
+  AddDirectoryOption(app);
 
   AddJsonFlag(*Add(app, "file-name", "Print the update file's name (Update_<version>.ini)",
                    [this] { return ShowUpdateFileName(json_); }));
@@ -43,10 +45,12 @@ Commands::Commands(CLI::App& app) {
   store->add_option("DIR", directory_, "The install directory")->required();
   AddJsonFlag(*store);
 
-  CLI::App* check = Add(app, "check",
-                        "Check an update file for mistakes before publishing it; exits 1 when "
-                        "it has errors",
-                        [this] { return ShowUpdateFileFindings(file_, downloads_, json_); });
+  CLI::App* check = Add(
+      app, "check",
+      "Check an update file for mistakes before publishing it; exits 1 when "
+      "it has errors",
+      [this] { return ShowUpdateFileFindings(file_, downloads_, json_); },
+      Files::kNamedOrHostDirectory);
   check->add_option("FILE", file_,
                     "The file to check (default: the update file the library reads)");
   check->add_option("--downloads", downloads_,
@@ -74,10 +78,11 @@ Commands::Commands(CLI::App& app) {
 void Commands::AddEntryCommands(CLI::App& app) {
   CLI::App* entry = Add(app, "entry", "Write or remove an entry of update files", nullptr);
   entry->require_subcommand(1);
-  CLI::App* set = Add(*entry, "set",
-                      "Set entry NAME from INSTALLER: its MD5 and size are computed, the entry "
-                      "is added to the index unless it is there",
-                      [this] { return SetUpdateEntry(installer_, entry_, files_); });
+  CLI::App* set = Add(
+      *entry, "set",
+      "Set entry NAME from INSTALLER: its MD5 and size are computed, the entry "
+      "is added to the index unless it is there",
+      [this] { return SetUpdateEntry(installer_, entry_, files_); }, Files::kNamedOrHostDirectory);
   set->add_option("INSTALLER", installer_, "The installer file")->required();
   set->add_option("--name", entry_.name, "The entry's name (its section)")->required();
   set->add_option("--version", entry_.version, "The version offered")->required();
@@ -88,9 +93,9 @@ void Commands::AddEntryCommands(CLI::App& app) {
                   "The install directory; a leading 1 stands for the system drive's root");
   set->add_option("--parameters", entry_.parameters, "The installer's parameters");
   AddFilesOption(*set);
-  CLI::App* remove =
-      Add(*entry, "remove", "Remove entry NAME and renumber the index entries after it",
-          [this] { return RemoveUpdateEntry(name_, files_); });
+  CLI::App* remove = Add(
+      *entry, "remove", "Remove entry NAME and renumber the index entries after it",
+      [this] { return RemoveUpdateEntry(name_, files_); }, Files::kNamedOrHostDirectory);
   remove->add_option("NAME", name_, "The entry's name")->required();
   AddFilesOption(*remove);
 }
@@ -110,8 +115,14 @@ int Commands::Run() const {
 }
 
 CLI::App* Commands::Add(CLI::App& parent, const std::string& name, const std::string& description,
-                        std::function<int()> action) {
+                        std::function<int()> action, Files files) {
   CLI::App* command = parent.add_subcommand(name, description);
+  if (action && files == Files::kHostDirectory) {
+    action = [action = std::move(action)] {
+      if (const int status = RefuseSystemDirectory()) return status;
+      return action();
+    };
+  }
   actions_.emplace_back(command, std::move(action));
   return command;
 }

@@ -23,8 +23,11 @@ class Commands {
   int Run() const;
 
  private:
+  // A command works on the host directory, or may work on the files it is
+  // given instead (and checks the directory itself when it comes to it).
+  enum class Files { kHostDirectory, kNamedOrHostDirectory };
   CLI::App* Add(CLI::App& parent, const std::string& name, const std::string& description,
-                std::function<int()> action);
+                std::function<int()> action, Files files = Files::kHostDirectory);
   void AddJsonFlag(CLI::App& command);
   void AddEntryCommands(CLI::App& app);
   void AddFilesOption(CLI::App& command);

@@ -10,6 +10,7 @@
 
 #include "platform/linux/last_error.h"
 #include "platform/linux/win32_api.h"
+#include "platform/module_directory.h"
 
 namespace {
 
@@ -119,8 +120,8 @@ BOOL DeleteFileA(LPCSTR fileName) {
   return TRUE;
 }
 
-// The executable's path; POVUPDATE_MODULE_DIR, when set, stands in for its
-// directory (hosts installed in system directories, and tests).
+// The executable's path; the module directory variable, when set, stands in
+// for its directory.
 DWORD GetModuleFileNameA(HMODULE, LPSTR buffer, DWORD size) {
   try {
     std::string path = ExecutablePath();
@@ -128,7 +129,7 @@ DWORD GetModuleFileNameA(HMODULE, LPSTR buffer, DWORD size) {
       last_error = ERROR_FILE_NOT_FOUND;
       return 0;
     }
-    const char* dir = std::getenv("POVUPDATE_MODULE_DIR");
+    const char* dir = std::getenv(povupdate::kModuleDirectoryVariable);
     if (dir != nullptr && dir[0] != '\0') {
       std::string replaced(dir);
       if (replaced.back() != '/') replaced += '/';

@@ -1,0 +1,60 @@
+#include "host_directory.h"
+
+#include <CLI/CLI.hpp>
+#include <iostream>
+#include <string>
+
+#include "host_platform.h"
+#include "platform/module_directory.h"
+
+#ifndef _WIN32
+#include <cstdlib>
+#include <filesystem>
+#endif
+
+namespace povupdate_cli {
+namespace {
+
+// Directories of programs, never of their data: a system's own update
+// programs live there.
+bool IsSystemDirectory(const std::string& directory) {
+  for (const char* system : {"/usr/bin/", "/bin/", "/usr/sbin/", "/sbin/", "/usr/local/bin/"}) {
+    if (directory == system) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+void AddDirectoryOption([[maybe_unused]] CLI::App& app) {
+#ifndef _WIN32
+  app.add_option_function<std::string>(
+         "--dir",
+         [](const std::string& directory) {
+           // Absolute, so that the default install directory made from it is.
+           const std::string path = std::filesystem::absolute(directory).string();
+           setenv(povupdate::kModuleDirectoryVariable, path.c_str(), 1);
+         },
+         "The host directory, where the update file and the local configuration file are "
+         "(default: POVUPDATE_MODULE_DIR, else the program's own directory); it wins over "
+         "POVUPDATE_MODULE_DIR. Given before the command")
+      ->type_name("DIR")
+      ->check(CLI::ExistingDirectory.description(""));
+#endif
+}
+
+int RefuseSystemDirectory() {
+#ifndef _WIN32
+  const char* chosen = std::getenv(povupdate::kModuleDirectoryVariable);
+  const std::string own = HostDirectory();
+  if ((chosen == nullptr || chosen[0] == '\0') && IsSystemDirectory(own)) {
+    std::cerr << "povupdate: " << own
+              << " is a system directory, no place for update files: name the host "
+                 "directory with --dir DIR or POVUPDATE_MODULE_DIR\n";
+    return 1;
+  }
+#endif
+  return 0;
+}
+
+}  // namespace povupdate_cli
