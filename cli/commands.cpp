@@ -2,6 +2,8 @@
 
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
+
 #include "actions.h"
 #include "host_directory.h"
 
@@ -45,12 +47,11 @@ Commands::Commands(CLI::App& app) {
   store->add_option("DIR", directory_, "The install directory")->required();
   AddJsonFlag(*store);
 
-  CLI::App* check = Add(
-      app, "check",
-      "Check an update file for mistakes before publishing it; exits 1 when "
-      "it has errors",
-      [this] { return ShowUpdateFileFindings(file_, downloads_, json_); },
-      Files::kNamedOrHostDirectory);
+  CLI::App* check = Add(app, "check",
+                        "Check an update file for mistakes before publishing it; exits 1 when "
+                        "it has errors",
+                        [this] { return ShowUpdateFileFindings(file_, downloads_, json_); });
+  file_commands_.push_back(check);
   check->add_option("FILE", file_,
                     "The file to check (default: the update file the library reads)");
   check->add_option("--downloads", downloads_,
@@ -78,11 +79,11 @@ Commands::Commands(CLI::App& app) {
 void Commands::AddEntryCommands(CLI::App& app) {
   CLI::App* entry = Add(app, "entry", "Write or remove an entry of update files", nullptr);
   entry->require_subcommand(1);
-  CLI::App* set = Add(
-      *entry, "set",
-      "Set entry NAME from INSTALLER: its MD5 and size are computed, the entry "
-      "is added to the index unless it is there",
-      [this] { return SetUpdateEntry(installer_, entry_, files_); }, Files::kNamedOrHostDirectory);
+  CLI::App* set = Add(*entry, "set",
+                      "Set entry NAME from INSTALLER: its MD5 and size are computed, the entry "
+                      "is added to the index unless it is there",
+                      [this] { return SetUpdateEntry(installer_, entry_, files_); });
+  file_commands_.push_back(set);
   set->add_option("INSTALLER", installer_, "The installer file")->required();
   set->add_option("--name", entry_.name, "The entry's name (its section)")->required();
   set->add_option("--version", entry_.version, "The version offered")->required();
@@ -93,9 +94,10 @@ void Commands::AddEntryCommands(CLI::App& app) {
                   "The install directory; a leading 1 stands for the system drive's root");
   set->add_option("--parameters", entry_.parameters, "The installer's parameters");
   AddFilesOption(*set);
-  CLI::App* remove = Add(
-      *entry, "remove", "Remove entry NAME and renumber the index entries after it",
-      [this] { return RemoveUpdateEntry(name_, files_); }, Files::kNamedOrHostDirectory);
+  CLI::App* remove =
+      Add(*entry, "remove", "Remove entry NAME and renumber the index entries after it",
+          [this] { return RemoveUpdateEntry(name_, files_); });
+  file_commands_.push_back(remove);
   remove->add_option("NAME", name_, "The entry's name")->required();
   AddFilesOption(*remove);
 }
@@ -109,20 +111,20 @@ void Commands::AddFilesOption(CLI::App& command) {
 int Commands::Run() const {
   // The last command parsed is the innermost one.
   for (auto it = actions_.rbegin(); it != actions_.rend(); ++it) {
-    if (it->first->parsed() && it->second) return it->second();
+    if (!it->first->parsed() || !it->second) continue;
+    const bool may_name_files =
+        std::find(file_commands_.begin(), file_commands_.end(), it->first) != file_commands_.end();
+    if (!may_name_files) {
+      if (const int status = RefuseSystemDirectory()) return status;
+    }
+    return it->second();
   }
   return 0;
 }
 
 CLI::App* Commands::Add(CLI::App& parent, const std::string& name, const std::string& description,
-                        std::function<int()> action, Files files) {
+                        std::function<int()> action) {
   CLI::App* command = parent.add_subcommand(name, description);
-  if (action && files == Files::kHostDirectory) {
-    action = [action = std::move(action)] {
-      if (const int status = RefuseSystemDirectory()) return status;
-      return action();
-    };
-  }
   actions_.emplace_back(command, std::move(action));
   return command;
 }

@@ -23,11 +23,8 @@ class Commands {
   int Run() const;
 
  private:
-  // A command works on the host directory, or may work on the files it is
-  // given instead (and checks the directory itself when it comes to it).
-  enum class Files { kHostDirectory, kNamedOrHostDirectory };
   CLI::App* Add(CLI::App& parent, const std::string& name, const std::string& description,
-                std::function<int()> action, Files files = Files::kHostDirectory);
+                std::function<int()> action);
   void AddJsonFlag(CLI::App& command);
   void AddEntryCommands(CLI::App& app);
   void AddFilesOption(CLI::App& command);
@@ -42,6 +39,9 @@ class Commands {
   std::string installer_;
   EntryTexts entry_;
   std::vector<std::string> files_;
+  // The commands that may work on files they are given instead of the host
+  // directory; they check the directory themselves when they come to use it.
+  std::vector<CLI::App*> file_commands_;
   // In the order added, so a subcommand comes after its parent.
   std::vector<std::pair<CLI::App*, std::function<int()>>> actions_;
 };

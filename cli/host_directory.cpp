@@ -32,7 +32,8 @@ void AddDirectoryOption([[maybe_unused]] CLI::App& app) {
          "--dir",
          [](const std::string& directory) {
            // Absolute, so that the default install directory made from it is.
-           const std::string path = std::filesystem::absolute(directory).string();
+           const std::string path =
+               std::filesystem::absolute(directory).lexically_normal().string();
            setenv(povupdate::kModuleDirectoryVariable, path.c_str(), 1);
          },
          "The host directory, where the update file and the local configuration file are "
