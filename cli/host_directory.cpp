@@ -1,16 +1,29 @@
 #include "host_directory.h"
 
 #include <CLI/CLI.hpp>
+
+#ifdef _WIN32
+
+namespace povupdate_cli {
+
+// The DLL takes its files from beside the host's executable, always: there
+// is no other directory to name, nor a system directory povupdate.exe is
+// installed into.
+void AddDirectoryOption(CLI::App&) {}
+
+int RefuseSystemDirectory() { return 0; }
+
+}  // namespace povupdate_cli
+
+#else
+
+#include <cstdlib>
+#include <filesystem>
 #include <iostream>
 #include <string>
 
 #include "host_platform.h"
 #include "platform/module_directory.h"
-
-#ifndef _WIN32
-#include <cstdlib>
-#include <filesystem>
-#endif
 
 namespace povupdate_cli {
 namespace {
@@ -26,8 +39,7 @@ bool IsSystemDirectory(const std::string& directory) {
 
 }  // namespace
 
-void AddDirectoryOption([[maybe_unused]] CLI::App& app) {
-#ifndef _WIN32
+void AddDirectoryOption(CLI::App& app) {
   app.add_option_function<std::string>(
          "--dir",
          [](const std::string& directory) {
@@ -41,11 +53,9 @@ void AddDirectoryOption([[maybe_unused]] CLI::App& app) {
          "POVUPDATE_MODULE_DIR. Given before the command")
       ->type_name("DIR")
       ->check(CLI::ExistingDirectory.description(""));
-#endif
 }
 
 int RefuseSystemDirectory() {
-#ifndef _WIN32
   const char* chosen = std::getenv(povupdate::kModuleDirectoryVariable);
   const std::string own = HostDirectory();
   if ((chosen == nullptr || chosen[0] == '\0') && IsSystemDirectory(own)) {
@@ -54,8 +64,9 @@ int RefuseSystemDirectory() {
                  "directory with --dir DIR or POVUPDATE_MODULE_DIR\n";
     return 1;
   }
-#endif
   return 0;
 }
 
 }  // namespace povupdate_cli
+
+#endif
