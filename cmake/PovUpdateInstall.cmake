@@ -52,11 +52,13 @@ if(TARGET povupdate_cli)
   install(TARGETS povupdate_cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT cli)
   file(RELATIVE_PATH POVUPDATE_CLI_TO_LIB ${CMAKE_INSTALL_FULL_BINDIR} ${CMAKE_INSTALL_FULL_LIBDIR})
   set_target_properties(povupdate_cli PROPERTIES INSTALL_RPATH "$ORIGIN/${POVUPDATE_CLI_TO_LIB}")
-  # The manual page compressed, as Debian wants every manual page.
+  # The manual page with the version filled in, compressed as Debian wants
+  # every manual page.
+  configure_file(cli/povupdate.1 ${CMAKE_CURRENT_BINARY_DIR}/povupdate.1 @ONLY)
   add_custom_command(OUTPUT ${CMAKE_CURRENT_BINARY_DIR}/povupdate.1.gz
-    COMMAND sh -c "gzip -9n <\"$1\" >\"$2\"" sh ${PROJECT_SOURCE_DIR}/cli/povupdate.1
+    COMMAND sh -c "gzip -9n <\"$1\" >\"$2\"" sh ${CMAKE_CURRENT_BINARY_DIR}/povupdate.1
       ${CMAKE_CURRENT_BINARY_DIR}/povupdate.1.gz
-    DEPENDS ${PROJECT_SOURCE_DIR}/cli/povupdate.1 VERBATIM)
+    DEPENDS ${CMAKE_CURRENT_BINARY_DIR}/povupdate.1 VERBATIM)
   add_custom_target(povupdate_manual ALL DEPENDS ${CMAKE_CURRENT_BINARY_DIR}/povupdate.1.gz)
   install(FILES ${CMAKE_CURRENT_BINARY_DIR}/povupdate.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1
     COMPONENT cli)
