@@ -14,6 +14,7 @@
 #include "povupdate.h"
 #include "result_messages.h"
 #include "update_file_checker.h"
+#include "version_compare.h"
 
 namespace povupdate_cli {
 namespace {
@@ -105,10 +106,17 @@ int ShowStatus(bool json) {
     StatusRow row{entry[kName], entry[kVersion], "", {}};
     const int result = ReadLocalVersion(row.name, row.installed);
     if (result != POVUPDATE_OK) return ReportFailure("reading the version of " + row.name, result);
-    row.verdict = JudgeInstall(row.offered, row.installed);
+    row.state = JudgeInstall(row.offered, row.installed);
     rows.push_back(row);
   }
   PrintStatus(rows, json);
+  return 0;
+}
+
+int ShowVersionOrder(const std::string& a, const std::string& b, bool json) {
+  const int order = CompareVersions(a, b);
+  const char* symbol = order < 0 ? "<" : (order > 0 ? ">" : "=");
+  PrintResult(symbol, {{"Order", symbol}}, json);
   return 0;
 }
 

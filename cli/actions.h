@@ -16,6 +16,8 @@ int ListUpdates(bool json);
 int ShowLocalVersion(const std::string& name, bool json);
 int RecordLocalVersion(const std::string& name, const std::string& version);
 int ShowStatus(bool json);
+// Prints "<", "=" or ">": whether version `a` is older than `b`, the same or newer.
+int ShowVersionOrder(const std::string& a, const std::string& b, bool json);
 int ShowInstallPath(bool json);
 int StoreInstallPath(const std::string& directory, bool json);
 // An empty `file` stands for the update file the library reads; with

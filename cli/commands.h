@@ -33,15 +33,17 @@ class Commands {
   bool json_ = false;
   std::string name_;
   std::string version_;
+  std::string other_version_;
   std::string directory_;
   std::string file_;
   std::string downloads_;
   std::string installer_;
   EntryTexts entry_;
   std::vector<std::string> files_;
-  // The commands that may work on files they are given instead of the host
-  // directory; they check the directory themselves when they come to use it.
-  std::vector<CLI::App*> file_commands_;
+  // The commands that need no host directory (compare) or may work on files
+  // they are given instead (check, entry), which check the directory
+  // themselves when they come to use it.
+  std::vector<CLI::App*> no_host_directory_;
   // In the order added, so a subcommand comes after its parent.
   std::vector<std::pair<CLI::App*, std::function<int()>>> actions_;
 };

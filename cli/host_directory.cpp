@@ -23,6 +23,7 @@ int RefuseSystemDirectory() { return 0; }
 #include <string>
 
 #include "host_platform.h"
+#include "platform/linux/environment.h"
 #include "platform/module_directory.h"
 
 namespace povupdate_cli {
@@ -56,9 +57,11 @@ void AddDirectoryOption(CLI::App& app) {
 }
 
 int RefuseSystemDirectory() {
-  const char* chosen = std::getenv(povupdate::kModuleDirectoryVariable);
+  // The library's own rule: under raised rights no variable, and so no
+  // --dir, chooses the directory.
+  if (povupdate::backend::PlaceSetting(povupdate::kModuleDirectoryVariable) != nullptr) return 0;
   const std::string own = HostDirectory();
-  if ((chosen == nullptr || chosen[0] == '\0') && IsSystemDirectory(own)) {
+  if (IsSystemDirectory(own)) {
     std::cerr << "povupdate: " << own
               << " is a system directory, no place for update files: name the host "
                  "directory with --dir DIR or POVUPDATE_MODULE_DIR\n";

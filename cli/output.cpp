@@ -50,12 +50,6 @@ const char* SeverityText(Severity severity) {
   return severity == Severity::kError ? "error" : "warning";
 }
 
-std::string StateColumn(const InstallVerdict& verdict) {
-  std::string text = InstallStateText(verdict.state);
-  if (verdict.compared_as_text) text += " (compared as text)";
-  return text;
-}
-
 void PrintRow(const std::vector<std::string>& cells, const std::vector<std::size_t>& widths) {
   for (std::size_t i = 0; i < cells.size(); ++i) {
     if (i + 1 == cells.size()) {
@@ -107,15 +101,15 @@ void PrintStatus(const std::vector<StatusRow>& rows, bool json) {
       return Json{{"Name", JsonText(row.name)},
                   {"Version", JsonText(row.offered)},
                   {"InstalledVersion", JsonText(row.installed)},
-                  {"State", InstallStateText(row.verdict.state)},
-                  {"ComparedAsText", row.verdict.compared_as_text}};
+                  {"State", InstallStateText(row.state)}};
     }));
     return;
   }
   std::vector<std::vector<std::string>> table = {{"NAME", "OFFERED", "INSTALLED", "STATE"}};
   for (const StatusRow& row : rows) {
     table.push_back({Shown(row.name), row.offered.empty() ? "-" : Shown(row.offered),
-                     row.installed.empty() ? "-" : Shown(row.installed), StateColumn(row.verdict)});
+                     row.installed.empty() ? "-" : Shown(row.installed),
+                     InstallStateText(row.state)});
   }
   std::vector<std::size_t> widths(table.front().size(), 0);
   for (const auto& cells : table) {

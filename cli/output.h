@@ -25,7 +25,7 @@ struct StatusRow {
   std::string name;
   std::string offered;
   std::string installed;
-  InstallVerdict verdict;
+  InstallState state = InstallState::kNotInstalled;
 };
 
 void PrintStatus(const std::vector<StatusRow>& rows, bool json);

@@ -1,24 +1,22 @@
 // The registry: one store file per root key, in the directory named by
-// POVUPDATE_REGISTRY_DIR or else $XDG_CONFIG_HOME/povupdate/registry. Every
-// call reads the store as it is on disk, and every change is a locked
-// read-edit-replace of the whole file, so several processes share a store
-// without losing each other's changes and a crash never leaves half of one.
+// POVUPDATE_REGISTRY_DIR or else $XDG_CONFIG_HOME/povupdate/registry (under
+// raised rights, in the effective user's home alone). Every call reads the
+// store as it is on disk, and every change is a locked read-edit-replace of
+// the whole file, so several processes share a store without losing each
+// other's changes and a crash never leaves half of one.
 
-#include <pwd.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstdint>
-#include <cstdlib>
 #include <map>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <utility>
-#include <vector>
 
 #include "platform/linux/atomic_file.h"
+#include "platform/linux/environment.h"
 #include "platform/linux/registry_file.h"
 #include "platform/linux/registry_service.h"
 #include "platform/linux/win32_api.h"
@@ -86,38 +84,12 @@ HandleTable& Handles() {
   return table;
 }
 
-// The value of an environment variable that is set and not empty.
-bool ReadSetting(const char* name, std::string& value) {
-  const char* text = std::getenv(name);
-  if (text == nullptr || *text == '\0') return false;
-  value = text;
-  return true;
-}
-
-bool HomeDirectory(std::string& home) {
-  if (ReadSetting("HOME", home)) return true;
-  passwd entry{};
-  passwd* found = nullptr;
-  std::vector<char> buffer(16384);
-  if (getpwuid_r(getuid(), &entry, buffer.data(), buffer.size(), &found) != 0 || found == nullptr ||
-      found->pw_dir == nullptr || *found->pw_dir == '\0') {
-    return false;
-  }
-  home = found->pw_dir;
-  return true;
-}
-
 bool StoreDirectory(std::string& directory) {
-  if (ReadSetting("POVUPDATE_REGISTRY_DIR", directory)) return true;
-  // The XDG base directory rules ignore a relative XDG_CONFIG_HOME.
-  const char* config = std::getenv("XDG_CONFIG_HOME");
-  if (config != nullptr && config[0] == '/') {
-    directory = config;
-  } else if (HomeDirectory(directory)) {
-    directory += "/.config";
-  } else {
-    return false;
+  if (const char* named = PlaceSetting("POVUPDATE_REGISTRY_DIR")) {
+    directory = named;
+    return true;
   }
+  if (!BaseDirectory("XDG_CONFIG_HOME", "/.config", directory)) return false;
   directory += "/povupdate/registry";
   return true;
 }

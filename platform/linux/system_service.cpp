@@ -8,6 +8,7 @@
 #include <cstring>
 #include <string>
 
+#include "platform/linux/environment.h"
 #include "platform/linux/last_error.h"
 #include "platform/linux/win32_api.h"
 #include "platform/module_directory.h"
@@ -15,6 +16,7 @@
 namespace {
 
 using povupdate::backend::Fail;
+using povupdate::backend::PlaceSetting;
 
 thread_local DWORD last_error = ERROR_SUCCESS;
 
@@ -121,7 +123,7 @@ BOOL DeleteFileA(LPCSTR fileName) {
 }
 
 // The executable's path; the module directory variable, when set, stands in
-// for its directory.
+// for its directory, except under raised rights.
 DWORD GetModuleFileNameA(HMODULE, LPSTR buffer, DWORD size) {
   try {
     std::string path = ExecutablePath();
@@ -129,8 +131,8 @@ DWORD GetModuleFileNameA(HMODULE, LPSTR buffer, DWORD size) {
       last_error = ERROR_FILE_NOT_FOUND;
       return 0;
     }
-    const char* dir = std::getenv(povupdate::kModuleDirectoryVariable);
-    if (dir != nullptr && dir[0] != '\0') {
+    const char* dir = PlaceSetting(povupdate::kModuleDirectoryVariable);
+    if (dir != nullptr) {
       std::string replaced(dir);
       if (replaced.back() != '/') replaced += '/';
       path = replaced + path.substr(path.rfind('/') + 1);
@@ -151,7 +153,9 @@ unsigned GetSystemDirectoryA(LPSTR buffer, unsigned size) {
 }
 
 // The version comes from POVUPDATE_OS_VERSION ("6.1"); without a well-formed
-// one the query fails, as a failed query does on Windows.
+// one the query fails, as a failed query does on Windows. Raised rights
+// don't change that: the version only chooses among the files of the
+// executable's directory.
 BOOL GetVersionExA(LPOSVERSIONINFOA info) {
   if (info == nullptr || info->dwOSVersionInfoSize != sizeof(OSVERSIONINFOA)) {
     return Fail(ERROR_INSUFFICIENT_BUFFER);

@@ -71,8 +71,26 @@ class PovupdateTest(unittest.TestCase):
             self.update_file = os.path.join(self.dir, self.run_cli("file-name").stdout.strip())
             shutil.move(os.path.join(self.dir, "Update_6.1.ini"), self.update_file)
 
+    def command_for(self, user):
+        # The build tree may lie where another user can't reach it (a
+        # checkout in root's home): that user runs a copy, with the library
+        # beside it as the program looks for it there first.
+        try:
+            subprocess.run([*self.command, "--version"], user=user, capture_output=True)
+            return self.command
+        except PermissionError:
+            pass
+        copy = os.path.join(self.dir, "bin")
+        os.makedirs(copy, mode=0o755, exist_ok=True)
+        built = os.path.dirname(POVUPDATE)
+        for name in os.listdir(built):
+            if name == os.path.basename(POVUPDATE) or name.startswith("libpovupdate.so"):
+                shutil.copy(os.path.join(built, name), copy, follow_symlinks=False)
+        return [os.path.join(copy, os.path.basename(POVUPDATE))]
+
     def run_cli(self, *args, status=0, user=None):
-        result = subprocess.run([*self.command, *args], env=self.env, capture_output=True,
+        command = self.command_for(user) if user else self.command
+        result = subprocess.run([*command, *args], env=self.env, capture_output=True,
                                 text=True, errors="replace", timeout=120, user=user)
         self.assertEqual(result.returncode, status,
                          f"povupdate {' '.join(args)}\n{result.stdout}{result.stderr}")
@@ -89,7 +107,7 @@ class PovupdateTest(unittest.TestCase):
     def test_help_and_version(self):
         self.assertIn("1.0.0", self.run_cli("--version").stdout)
         for command in (["file-name"], ["delete-update-file"], ["list"], ["local"],
-                        ["local", "get"], ["local", "set"], ["status"], ["install-path"],
+                        ["local", "get"], ["local", "set"], ["status"], ["compare"], ["install-path"],
                         ["install-path", "set"], ["check"]):
             self.assertIn("Usage", self.run_cli(*command, "--help").stdout)
         self.assertIn("subcommand is required", self.run_cli(status=106).stderr)
@@ -122,12 +140,24 @@ class PovupdateTest(unittest.TestCase):
         self.assertEqual(rows["PovViewer"]["State"], "update available")  # 2.4.10 over 2.4.9
         self.assertEqual(rows["PovCodecPack"]["State"], "up to date")
         self.assertEqual(rows["PovHelp"]["State"], "not installed")
-        self.assertEqual(rows["PovTools"]["State"], "update available")
-        self.assertTrue(rows["PovTools"]["ComparedAsText"])
-        self.assertFalse(rows["PovViewer"]["ComparedAsText"])
+        self.assertEqual(rows["PovTools"]["State"], "update available")  # 2024b over 2024a
+        self.assertEqual(list(rows["PovTools"]), ["Name", "Version", "InstalledVersion", "State"])
+        self.run_cli("local", "set", "PovViewer", "2.4.10-RC1")
         self.run_cli("local", "set", "PovCodecPack", "1.10")
-        self.assertIn("newer installed", self.run_cli("status").stdout)
-        self.assertIn("update available (compared as text)", self.run_cli("status").stdout)
+        self.run_cli("local", "set", "PovTools", "2024B")
+        states = [line.split(None, 3)[3] for line in self.run_cli("status").stdout.splitlines()]
+        self.assertEqual(states, ["STATE", "update available", "newer installed",
+                                  "not installed", "up to date", "not installed"])
+
+    def test_compare_prints_the_order_of_two_versions(self):
+        for a, b, order in (("1.0.0", "1.0.0-rc1", ">"), ("2.4.9", "2.4.10-beta", "<"),
+                            ("1.0RC1", "1.0-rc1", "="), ("1.0", "1.0b2", ">"), ("", "0.0", "=")):
+            self.assertEqual(self.run_cli("compare", a, b).stdout, order + "\n")
+        self.assertEqual(self.json("compare", "1.0.2a", "1.0.2"), {"Order": ">"})
+        self.assertEqual(self.run_cli("compare", "--", "-rc1", "1").stdout, "<\n")
+        self.assertIn("B is required", self.run_cli("compare", "1.0", status=106).stderr)
+        self.run_cli("compare", status=106)
+        self.run_cli("compare", "1", "2", "3", status=109)
 
     @linux_only
     def test_local_versions_round_trip(self):
@@ -211,8 +241,9 @@ class PovupdateTest(unittest.TestCase):
             refused = run(*command, status=1)
             self.assertIn(f"{system}/ is a system directory", refused.stderr)
             self.assertIn("--dir DIR or POVUPDATE_MODULE_DIR", refused.stderr)
-        # Files named on the command line need no host directory.
+        # Files named on the command line need no host directory, nor does compare.
         run("entry", "remove", "PovHelp", "--file", self.update_file)
+        self.assertEqual(run("compare", "1.0", "1.0.1").stdout, "<\n")
         self.assertEqual(len(json.loads(run("--dir", self.dir, "list", "--json").stdout)), 4)
         env["POVUPDATE_MODULE_DIR"] = self.dir
         self.assertEqual(run("file-name").stdout, "Update_6.1.ini\n")

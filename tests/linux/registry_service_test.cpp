@@ -1,6 +1,7 @@
 // The Linux registry: where its store files live, keys and values as the
 // library uses them, rights, damaged stores and writers in several processes.
 
+#include <pwd.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -8,7 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "platform/linux/environment.h"
 #include "platform/linux/registry_file.h"
+#include "platform/linux/registry_service.h"
 #include "platform/linux/win32_api.h"
 #include "test_support.h"
 
@@ -105,6 +108,31 @@ TEST_F(RegistryServiceTest, DefaultDirectoryFollowsXdgConfigHomeOrHome) {
     EXPECT_TRUE(FileExists(dir_.File(item.store))) << item.xdg;
     std::filesystem::remove_all(dir_.path() / "home");
   }
+}
+
+// A set-user-ID host runs with its caller's environment: no variable may
+// choose where it reads or writes, while the version still counts.
+TEST_F(RegistryServiceTest, RaisedRightsTakeNoPlaceFromTheEnvironment) {
+  ScopedEnv xdg("XDG_CONFIG_HOME", dir_.File("xdg").c_str());
+  ScopedEnv module("POVUPDATE_MODULE_DIR", dir_.File("module").c_str());
+  ScopedEnv version("POVUPDATE_OS_VERSION", "6.1");
+  struct Raised {
+    Raised() { backend::AssumeRaisedRights(true); }
+    ~Raised() { backend::AssumeRaisedRights(false); }
+  } raised;
+  backend::Target target;
+  EXPECT_EQ(backend::Locate(HKEY_LOCAL_MACHINE, "Software", target), ERROR_SUCCESS);
+  const passwd* user = getpwuid(geteuid());
+  ASSERT_NE(user, nullptr);
+  EXPECT_EQ(target.file,
+            std::string(user->pw_dir) + "/.config/povupdate/registry/HKEY_LOCAL_MACHINE.txt");
+  char path[MAX_PATH];
+  const DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
+  EXPECT_EQ(std::string(path, length), std::filesystem::read_symlink("/proc/self/exe").string());
+  OSVERSIONINFOA info{};
+  info.dwOSVersionInfoSize = sizeof info;
+  EXPECT_TRUE(GetVersionExA(&info));
+  EXPECT_EQ(info.dwMajorVersion * 10 + info.dwMinorVersion, 61u);
 }
 
 TEST_F(RegistryServiceTest, EveryRootHasItsOwnStore) {
