@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "file_access.h"
+#include "host_directory.h"
 #include "host_platform.h"
 #include "library.h"
 #include "output.h"
@@ -31,6 +32,7 @@ int ReadList(std::vector<Entry>& entries) {
 // the exit status of a failure after its message.
 int ChooseUpdateFile(std::string& path) {
   if (!path.empty()) return 0;
+  if (const int status = RefuseSystemDirectory()) return status;
   std::string name;
   if (!ReadUpdateFileName(name)) return ReportFailure("GetTheFileName", kNoTextResult);
   const std::string directory = HostDirectory();

@@ -14,6 +14,7 @@ import json
 import os
 import re
 import resource
+import shlex
 import shutil
 import signal
 import stat
@@ -26,6 +27,14 @@ import unittest
 POVUPDATE = ""
 EXAMPLES = ""
 RUNNER = ""
+SOURCES = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..")
+
+
+def help_column(text, section):
+    """The first column of one section ("Options", "Subcommands") of a help text."""
+    lines = text.split(section + ":\n", 1)[1:]
+    rows = lines[0].split("\n\n", 1)[0].splitlines() if lines else []
+    return [re.split(r"\s{2,}", row.strip())[0] for row in rows]
 
 
 def linux_only(test):
@@ -196,6 +205,88 @@ class PovupdateTest(unittest.TestCase):
         result = self.run_cli("check", status=1)
         self.assertEqual(result.stdout, "")
         self.assertIn("the program's directory can't be found", result.stderr)
+
+    @linux_only
+    def test_dir_option_wins_over_the_environment(self):
+        self.env["POVUPDATE_MODULE_DIR"] = tempfile.mkdtemp(dir=self.dir)
+        self.assertEqual(len(self.json("--dir", self.dir, "list")), 5)
+        # The library works on the same directory as the commands, and a
+        # relative one is made absolute before a default is made from it.
+        result = subprocess.run([POVUPDATE, "--dir", ".", "install-path"], cwd=self.dir,
+                                env=self.env, capture_output=True, text=True, timeout=120)
+        self.assertEqual(result.stdout, os.path.join(self.dir, "Install") + "\n", result.stderr)
+        self.assertIn("Directory does not exist", self.run_cli("--dir", "/missing", "list",
+                                                               status=105).stderr)
+
+    @linux_only
+    @unittest.skipIf(os.environ.get("POVUPDATE_TEST_UNDER_VALGRIND"),
+                     "the wrapper would be in the system directory, not povupdate")
+    def test_refuses_its_own_system_directory(self):
+        # povupdate as a package installs it: in a mount namespace of its own,
+        # the build's program directory stands in for /usr/local/bin.
+        system = "/usr/local/bin"
+        if os.geteuid() != 0 or not shutil.which("unshare") or not os.path.isdir(system):
+            self.skipTest("needs root, unshare and /usr/local/bin")
+        mount = f"mount --bind {os.path.dirname(POVUPDATE)} {system} && exec \"$@\""
+
+        def run(*args, status=0):
+            result = subprocess.run(["unshare", "-m", "sh", "-c", mount, "sh",
+                                     os.path.join(system, os.path.basename(POVUPDATE)), *args],
+                                    env=env, capture_output=True, text=True, timeout=120)
+            self.assertEqual(result.returncode, status, f"{args}\n{result.stdout}{result.stderr}")
+            return result
+        env = dict(self.env)
+        del env["POVUPDATE_MODULE_DIR"]
+        if subprocess.run(["unshare", "-m", "true"], capture_output=True).returncode != 0:
+            self.skipTest("no mount namespaces here")
+        for command in (["status"], ["local", "set", "PovHelp", "3.1"], ["check"]):
+            refused = run(*command, status=1)
+            self.assertIn(f"{system}/ is a system directory", refused.stderr)
+            self.assertIn("--dir DIR or POVUPDATE_MODULE_DIR", refused.stderr)
+        # Files named on the command line need no host directory, nor does compare.
+        run("entry", "remove", "PovHelp", "--file", self.update_file)
+        self.assertEqual(run("compare", "1.0", "1.0.1").stdout, "<\n")
+        self.assertEqual(len(json.loads(run("--dir", self.dir, "list", "--json").stdout)), 4)
+        env["POVUPDATE_MODULE_DIR"] = self.dir
+        self.assertEqual(run("file-name").stdout, "Update_6.1.ini\n")
+
+    @linux_only
+    def test_manual_page_names_every_command_and_option(self):
+        with open(os.path.join(SOURCES, "cli", "povupdate.1")) as file:
+            page = re.sub(r"\\f[BIRP]", "", file.read()).replace("\\-", "-")
+
+        def mentioned(text):
+            return re.search(r"(?<![\w-])" + re.escape(text) + r"(?![\w-])", page)
+        commands = [[]]
+        while commands:
+            command = commands.pop()
+            help_text = self.run_cli(*command, "--help").stdout
+            if command:
+                self.assertTrue(mentioned(" ".join(command)), f"povupdate.1 lacks {command}")
+            for option in help_column(help_text, "Options"):
+                for name in option.split()[0].split(","):
+                    self.assertTrue(mentioned(name), f"povupdate.1 lacks {command} {name}")
+            commands += [command + [name] for name in help_column(help_text, "Subcommands")]
+
+    @linux_only
+    def test_bash_completion_of_commands_options_and_files(self):
+        script = os.path.join(SOURCES, "cli", "povupdate.bash")
+
+        def complete(*words):
+            line = " ".join(shlex.quote(word) for word in (POVUPDATE, *words))
+            result = subprocess.run(
+                ["bash", "-c", f'source {shlex.quote(script)} && complete -p povupdate >/dev/null'
+                 f' && COMP_WORDS=({line}) && COMP_CWORD=$((${{#COMP_WORDS[@]}} - 1))'
+                 ' && _povupdate && printf "%s\\n" "${COMPREPLY[@]}"'],
+                env=self.env, capture_output=True, text=True, timeout=120)
+            self.assertEqual(result.returncode, 0, result.stderr)
+            return result.stdout.split()
+        self.assertEqual(complete("lo"), ["local"])
+        self.assertEqual(complete("--dir", self.dir, "install-path", ""), ["set"])
+        self.assertEqual(complete("entry", "set", "--install-"),
+                         ["--install-type", "--install-path"])
+        self.assertEqual(complete("check", os.path.join(self.dir, "Upd")), [self.update_file])
+        self.assertEqual(complete("--dir", self.dir[:-1]), [self.dir])
 
     def test_check_on_a_broken_file(self):
         self.write_update_file(["[SOFTWARE]", "1=A", "3=B", "[A]", "InstallParameter=/S",
