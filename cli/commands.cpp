@@ -2,12 +2,16 @@
 
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
+
 #include "actions.h"
+#include "host_directory.h"
 
 namespace povupdate_cli {
 
 Commands::Commands(CLI::App& app) {
   app.require_subcommand(1);
+  AddDirectoryOption(app);
 
   AddJsonFlag(*Add(app, "file-name", "Print the update file's name (Update_<version>.ini)",
                    [this] { return ShowUpdateFileName(json_); }));
@@ -34,6 +38,7 @@ Commands::Commands(CLI::App& app) {
                           "Compare versions A and B as people read them (1.0-rc1 < 1.0 = 1.0.0 "
                           "< 1.0.1): prints <, = or >",
                           [this] { return ShowVersionOrder(version_, other_version_, json_); });
+  no_host_directory_.push_back(compare);
   compare->add_option("A", version_, "A version")->required();
   compare->add_option("B", other_version_, "The version A is compared with")->required();
   AddJsonFlag(*compare);
@@ -54,11 +59,19 @@ Commands::Commands(CLI::App& app) {
                         "Check an update file for mistakes before publishing it; exits 1 when "
                         "it has errors",
                         [this] { return ShowUpdateFileFindings(file_, downloads_, json_); });
+  no_host_directory_.push_back(check);
   check->add_option("FILE", file_,
                     "The file to check (default: the update file the library reads)");
-  check->add_option("--downloads", downloads_,
-                    "A directory holding the downloads: each entry's file must be there and "
-                    "match its MD5 and Size");
+  check
+      ->add_option("--downloads", downloads_,
+                   "A directory holding the downloads: each entry's file must be there and "
+                   "match its MD5 and Size")
+      ->check(CLI::Validator(
+          [](const std::string& directory) {
+            return directory.empty() ? std::string("the downloads directory must be named")
+                                     : std::string();
+          },
+          "DIR"));
   AddJsonFlag(*check);
 
   CLI::App* verify = Add(app, "verify",
@@ -86,6 +99,7 @@ void Commands::AddEntryCommands(CLI::App& app) {
                       "Set entry NAME from INSTALLER: its MD5 and size are computed, the entry "
                       "is added to the index unless it is there",
                       [this] { return SetUpdateEntry(installer_, entry_, files_); });
+  no_host_directory_.push_back(set);
   set->add_option("INSTALLER", installer_, "The installer file")->required();
   set->add_option("--name", entry_.name, "The entry's name (its section)")->required();
   set->add_option("--version", entry_.version, "The version offered")->required();
@@ -99,6 +113,7 @@ void Commands::AddEntryCommands(CLI::App& app) {
   CLI::App* remove =
       Add(*entry, "remove", "Remove entry NAME and renumber the index entries after it",
           [this] { return RemoveUpdateEntry(name_, files_); });
+  no_host_directory_.push_back(remove);
   remove->add_option("NAME", name_, "The entry's name")->required();
   AddFilesOption(*remove);
 }
@@ -108,16 +123,20 @@ void Commands::AddUpdateCommand(CLI::App& app) {
                          "Download, check, install and record every entry newer than the "
                          "version recorded for it; exits 1 when one of them failed",
                          [this] { return RunUpdate(update_); });
-  update->add_option("--only", update_.only, "Only entry NAME (once per entry)");
+  update->add_option("--only", update_.only, "Only entry NAME (once per entry)")->type_name("NAME");
   update->add_flag("--new", update_.new_entries, "Also install entries not installed yet");
   update->add_flag("--dry-run", update_.dry_run, "Say what would be done, and write nothing");
   update->add_flag("--allow-unsigned", update_.allow_unsigned,
                    "Install although no publisher key (PovUpdate.pub) vouches for the update "
                    "file");
-  update->add_option("--downloads", update_.downloads,
-                     "The download directory (default: the user's cache directory)");
-  update->add_option("--ca-file", update_.transfer.ca_file,
-                     "PEM certificates of an authority trusted besides the system's");
+  update
+      ->add_option("--downloads", update_.downloads,
+                   "The download directory (default: the user's cache directory)")
+      ->type_name("DIR");
+  update
+      ->add_option("--ca-file", update_.transfer.ca_file,
+                   "PEM certificates of an authority trusted besides the system's")
+      ->type_name("FILE");
   update
       ->add_option("--timeout", update_.transfer.stall_timeout,
                    "Seconds without a byte before a download counts as stalled (30)")
@@ -135,7 +154,13 @@ void Commands::AddFilesOption(CLI::App& command) {
 int Commands::Run() const {
   // The last command parsed is the innermost one.
   for (auto it = actions_.rbegin(); it != actions_.rend(); ++it) {
-    if (it->first->parsed() && it->second) return it->second();
+    if (!it->first->parsed() || !it->second) continue;
+    const bool needs_no_directory = std::find(no_host_directory_.begin(), no_host_directory_.end(),
+                                              it->first) != no_host_directory_.end();
+    if (!needs_no_directory) {
+      if (const int status = RefuseSystemDirectory()) return status;
+    }
+    return it->second();
   }
   return 0;
 }

@@ -43,6 +43,10 @@ class Commands {
   EntryTexts entry_;
   std::vector<std::string> files_;
   UpdateOptions update_;
+  // The commands that need no host directory (compare) or may work on files
+  // they are given instead (check, entry), which check the directory
+  // themselves when they come to use it.
+  std::vector<CLI::App*> no_host_directory_;
   // In the order added, so a subcommand comes after its parent.
   std::vector<std::pair<CLI::App*, std::function<int()>>> actions_;
 };

@@ -22,10 +22,16 @@ using Json = nlohmann::ordered_json;
 void PrintJson(const Json& json);
 // A text of the ANSI code page as a JSON string (UTF-8).
 Json JsonText(const std::string& text);
-// `text` as a terminal may show it: control characters as \xHH.
-std::string Shown(const std::string& text);
 
 using Fields = std::vector<std::pair<const char*, std::string>>;
+
+// `text` as a terminal may show it: each character that could move the
+// cursor or change how the text around it reads appears as the \xHH of its
+// bytes instead.
+std::string Shown(const std::string& text);
+
+// One line on standard error, shown as Shown() shows it.
+void PrintMessage(const std::string& line);
 
 // One result: `text` alone on its line, or the object `fields`.
 void PrintResult(const std::string& text, const Fields& fields, bool json);

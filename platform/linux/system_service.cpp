@@ -11,6 +11,7 @@
 #include "platform/linux/environment.h"
 #include "platform/linux/last_error.h"
 #include "platform/linux/win32_api.h"
+#include "platform/module_directory.h"
 
 namespace {
 
@@ -121,9 +122,8 @@ BOOL DeleteFileA(LPCSTR fileName) {
   return TRUE;
 }
 
-// The executable's path; POVUPDATE_MODULE_DIR, when set, stands in for its
-// directory (hosts installed in system directories, and tests), except
-// under raised rights.
+// The executable's path; the module directory variable, when set, stands in
+// for its directory, except under raised rights.
 DWORD GetModuleFileNameA(HMODULE, LPSTR buffer, DWORD size) {
   try {
     std::string path = ExecutablePath();
@@ -131,7 +131,7 @@ DWORD GetModuleFileNameA(HMODULE, LPSTR buffer, DWORD size) {
       last_error = ERROR_FILE_NOT_FOUND;
       return 0;
     }
-    const char* dir = PlaceSetting("POVUPDATE_MODULE_DIR");
+    const char* dir = PlaceSetting(povupdate::kModuleDirectoryVariable);
     if (dir != nullptr) {
       std::string replaced(dir);
       if (replaced.back() != '/') replaced += '/';

@@ -251,7 +251,11 @@ class UpdateTest(unittest.TestCase):
             "Loop": (f"{self.fault.url}/redirect/6/tool.exe", "more than 5 redirects"),
             "Ftp": ("ftp://127.0.0.1/tool.exe", "no http: or https: URL"),
             "File": ("file:///etc/passwd", "no http: or https: URL"),
-            "Empty": (f"{url}/", "names no file"),
+            "Dots": (f"{url}/%2E%2E", "names no file"),
+            "Slash": (f"{url}/a%2Fb.exe", "names no file"),
+            "Nul": (f"{url}/a%00.exe", "names no file"),
+            "Control": (f"{url}/a%1B.exe?x=1", "names no file"),
+            "Empty": (f"{url}/?file=a.exe", "names no file"),
         }
         for name, (location, _) in rows.items():
             self.entry(name, location, data)
