@@ -388,9 +388,12 @@ class Updater {
 
   void PrintReport(const Report& report) const {
     std::string line = Shown(report.name);
-    if (!report.offered.empty()) {
+    const bool moves = report.outcome != Outcome::kCurrent && report.outcome != Outcome::kSkipped;
+    if (moves) {
       line += " " + (report.installed.empty() ? std::string("-") : Shown(report.installed)) +
               " -> " + Shown(report.offered);
+    } else if (!report.offered.empty()) {
+      line += " " + Shown(report.offered);
     }
     line += std::string(": ") + OutcomeText(report.outcome);
     if (report.outcome == Outcome::kWouldInstall) {
