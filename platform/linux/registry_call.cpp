@@ -1,9 +1,12 @@
 #include "platform/linux/registry_call.h"
 
+#include "platform/linux/file_stamp.h"
+
 #include <sys/stat.h>
 
 #include <atomic>
 #include <cerrno>
+#include <mutex>
 #include <optional>
 #include <utility>
 
@@ -42,6 +45,68 @@ LSTATUS Parse(ReadStatus read, const std::string& bytes, RegistryTree& tree) {
   return ERROR_SUCCESS;
 }
 
+// The store read last in this process, parsed, while its stamp proves it
+// the file on disk (file_stamp.h): a settled store costs a call one stat().
+// A process works in one store; another read takes its place.
+class StoreMemo {
+ public:
+  bool Recall(const std::string& file, const FileStamp& stamp, std::string& bytes,
+              RegistryTree& tree) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (file != file_ || !(stamp == stamp_) || !trust_.Holds(CoarseRealtime())) return false;
+    bytes = bytes_;
+    tree = tree_;
+    return true;
+  }
+
+  void Keep(const std::string& file, const struct stat& status, const StampTrust& trust,
+            const std::string& bytes, const RegistryTree& tree) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    file_ = file;
+    stamp_ = FileStamp::Of(status);
+    trust_ = trust;
+    bytes_ = bytes;
+    tree_ = tree;
+  }
+
+  void Forget() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    file_.clear();
+  }
+
+ private:
+  std::mutex mutex_;
+  std::string file_;  // "" while nothing is kept
+  FileStamp stamp_{};
+  StampTrust trust_{};
+  std::string bytes_;
+  RegistryTree tree_;
+};
+
+StoreMemo& Memo() {
+  static StoreMemo memo;
+  return memo;
+}
+
+// The store's file as it is on disk, parsed into `tree`; `status` tells
+// whether it is a store. A file that isn't kept is read.
+ReadStatus Fetch(const std::string& file, std::string& bytes, RegistryTree& tree, LSTATUS& status) {
+  struct stat info {};
+  if (stat(file.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
+      Memo().Recall(file, FileStamp::Of(info), bytes, tree)) {
+    status = ERROR_SUCCESS;
+    return ReadStatus::kOk;
+  }
+  const timespec started = CoarseRealtime();
+  const ReadStatus read = ReadWholeFile(file, bytes, info);
+  reads += read == ReadStatus::kOk;
+  status = Parse(read, bytes, tree);
+  if (read == ReadStatus::kOk && status == ERROR_SUCCESS) {
+    Memo().Keep(file, info, StampTrust::For(file, info, started), bytes, tree);
+  }
+  return read;
+}
+
 }  // namespace
 
 bool IsReadOnly(const std::string& file) {
@@ -73,10 +138,8 @@ LSTATUS RegistryCall::View(const std::string& file, RegistryTree*& tree) {
 
 void RegistryCall::Read(const std::string& file) {
   End();
-  read_ = ReadWholeFile(file, bytes_);
-  reads += read_ == ReadStatus::kOk;
+  read_ = Fetch(file, bytes_, tree_, status_);
   file_ = file;
-  status_ = Parse(read_, bytes_, tree_);
 }
 
 LSTATUS RegistryCall::Lock(const std::string& file) {
@@ -86,21 +149,9 @@ LSTATUS RegistryCall::Lock(const std::string& file) {
   std::string target = WriteTarget(file);
   auto lock = std::make_unique<RewriteLock>(target);
   if (!lock->held()) return ERROR_ACCESS_DENIED;
-  // A store the call has read already is compared, not parsed, unless
-  // another process wrote it since.
-  std::string bytes;
-  struct stat status {};
-  bool changed = true;
-  const ReadStatus read = file == file_ && read_ == ReadStatus::kOk
-                              ? RereadWholeFile(target, bytes_, changed, bytes, status)
-                              : ReadWholeFile(target, bytes, status);
-  reads += read == ReadStatus::kOk;
-  if (file != file_ || read != read_ || changed) {
-    file_ = file;
-    read_ = read;
-    bytes_ = std::move(bytes);
-    status_ = Parse(read_, bytes_, tree_);
-  }
+  // Read again under the lock: what the call read before may have changed.
+  read_ = Fetch(target, bytes_, tree_, status_);
+  file_ = file;
   target_ = std::move(target);
   lock_ = std::move(lock);
   return ERROR_SUCCESS;
@@ -111,6 +162,8 @@ LSTATUS RegistryCall::Lock(const std::string& file) {
 LSTATUS RegistryCall::Write() {
   pending_ = false;
   std::string bytes = SerializeRegistryFile(tree_);
+  // Until it has settled, the file written is read again.
+  Memo().Forget();
   if (!ReplaceFile(target_, bytes, 0600)) {
     status_ = Parse(read_, bytes_, tree_);
     return ERROR_ACCESS_DENIED;
