@@ -4,7 +4,9 @@
 // most once per call, and written at most once. A key the call creates is
 // written with the call's next value, or when the call ends; from its first
 // change the call holds the store's lock, so that nothing written meanwhile
-// is lost. RegistryStore opens one for each export call; each thread has its
+// is lost. The store read last stays parsed for later calls while its stamp
+// proves it unchanged (file_stamp.h), so a settled store costs a call a
+// stat(). RegistryStore opens one for each export call; each thread has its
 // own. A registry function called outside any call opens one of its own.
 #pragma once
 
@@ -42,7 +44,8 @@ class RegistryCall {
 
   // Takes the store's lock for the rest of the call, before the call reads
   // the store, if it hasn't yet: a store the call has read already is read
-  // again to compare. A call that may change the store takes it first.
+  // again unless its stamp proves it unchanged. A call that may change the
+  // store takes it first.
   LSTATUS Lock(const std::string& file);
 
   // Applies `edit(tree, changed)` to the store under its lock, as it is on
