@@ -12,6 +12,7 @@
 #include "platform/text.h"
 #include "povupdate.h"
 #include "result_messages.h"
+#include "signing.h"
 #include "update_file_checker.h"
 
 namespace povupdate_cli {
@@ -180,6 +181,19 @@ int SetUpdateEntry(const std::string& installer, const EntryTexts& entry,
 int RemoveUpdateEntry(const std::string& name, std::vector<std::string> files) {
   if (const int status = ChooseUpdateFiles(files)) return status;
   return RemoveEntry(name, files);
+}
+
+int SignFile(const std::string& file, const std::string& key, const std::string& expires,
+             std::int64_t serial) {
+  std::string path = file;
+  if (const int status = ChooseUpdateFile(path)) return status;
+  return SignUpdateFile(path, key, expires, serial);
+}
+
+int VerifyFile(const std::string& file, const std::string& key, bool json) {
+  std::string path = file;
+  if (const int status = ChooseUpdateFile(path)) return status;
+  return VerifyUpdateFile(path, key, json);
 }
 
 }  // namespace povupdate_cli

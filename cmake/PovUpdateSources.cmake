@@ -10,6 +10,8 @@ set(POVUPDATE_CORE_SOURCES
   platform/allocator.cpp
   platform/module_directory.cpp
   platform/profile_file.cpp
+  platform/public_keys.cpp
+  platform/signed_file.cpp
   platform/registry_store.cpp
   platform/text.cpp
 )
@@ -28,7 +30,10 @@ function(povupdate_add_core target fault_injection)
   add_library(${target} STATIC ${POVUPDATE_CORE_SOURCES})
   target_link_libraries(${target} PUBLIC povupdate_profile_syntax)
   if(WIN32)
-    target_sources(${target} PRIVATE ${POVUPDATE_WINDOWS_SOURCES})
+    # A signed update file is walked from its verified bytes by the reader
+    # the Linux backend uses.
+    target_sources(${target} PRIVATE ${POVUPDATE_WINDOWS_SOURCES}
+      ${PROJECT_SOURCE_DIR}/platform/linux/ini_document.cpp)
   else()
     target_sources(${target} PRIVATE ${POVUPDATE_LINUX_BACKEND_SOURCES})
   endif()

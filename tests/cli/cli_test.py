@@ -263,7 +263,7 @@ class PovupdateTest(unittest.TestCase):
     @linux_only
     def test_help_states_the_exit_statuses(self):
         text = " ".join(self.run_cli("--help").stdout.split())
-        for status in ("0 on success", "1 when check finds errors", "result code (1 to 55)",
+        for status in ("0 on success", "1 when check finds errors", "result code (1 to 60)",
                        "99 when", "70 when", "100 to 127"):
             self.assertIn(status, text)
         self.run_cli("list", "--bogus", status=109)
@@ -345,6 +345,74 @@ class PovupdateTest(unittest.TestCase):
         findings = self.json("check", files[0], "--downloads", downloads, status=1)
         self.assertEqual(findings[0]["line"], 6)  # Viewer's DownLoadPath
         self.assertIn("'Viewer.exe' can't be read", findings[0]["message"])
+
+    def signing_fixture(self, name):
+        return os.path.join(EXAMPLES, "..", "tests", "signing", name)
+
+    def test_verify_file_says_why_a_file_is_not_believed(self):
+        folder = os.path.join(self.dir, "published")
+        os.mkdir(folder)
+        update_file = os.path.join(folder, "Update_6.1.ini")
+        cases = [("good.ini", "publisher.pub", 0, "is signed by a key"),
+                 ("good.ini", "rotated.pub", 0, "is signed by a key"),
+                 ("expired.ini", "publisher.pub", 1, "expired on 2001-01-01T00:00:00Z"),
+                 ("other-version.ini", "publisher.pub", 1, "another file, Update_6.2.ini"),
+                 ("other-key.ini", "publisher.pub", 1, "does not verify"),
+                 ("good.ini", "damaged.pub", 1, "the key file is damaged"),
+                 (os.path.join("..", "..", "examples", "Update_6.1.ini"), "publisher.pub", 1,
+                  "has no signature")]
+        for fixture, key, status, reason in cases:
+            shutil.copy(self.signing_fixture(fixture), update_file)
+            result = self.run_cli("verify-file", update_file, "--key", self.signing_fixture(key),
+                                  status=status)
+            self.assertIn(reason, result.stdout + result.stderr, fixture)
+        report = self.json("verify-file", update_file, "--key", self.signing_fixture("nowhere"),
+                           status=1)
+        self.assertFalse(report["Verified"])
+        self.assertIn("can't be checked: the key file", report["Reason"])
+
+    def test_key_new_sign_and_the_openssl_recipe(self):
+        private_key = os.path.join(self.dir, "publisher.key")
+        public_key = os.path.join(self.dir, "PovUpdate.pub")
+        if RUNNER:
+            self.assertIn("Linux", self.run_cli("key", "new", private_key, public_key,
+                                                status=1).stderr)
+            self.assertIn("openssl", self.run_cli("sign", "--key", private_key, status=1).stderr)
+            return
+        self.run_cli("key", "new", private_key, public_key)
+        self.assertEqual(stat.S_IMODE(os.stat(private_key).st_mode), 0o600)
+        self.assertIn("exists", self.run_cli("key", "new", private_key, "other.pub",
+                                             status=1).stderr)
+        # A host with PovUpdate.pub refuses the unsigned file, then walks the signed one.
+        self.run_cli("list", status=60)
+        self.run_cli("sign", "--key", private_key, "--expires", "30")
+        self.assertEqual(len(self.json("list")), 5)
+        first = self.json("verify-file")
+        self.assertTrue(first["Verified"])
+        self.run_cli("sign", "--key", private_key)
+        second = self.json("verify-file")
+        self.assertGreater(int(second["Serial"]), int(first["Serial"]))
+        with open(self.update_file, "rb") as file:
+            self.assertEqual(file.read().count(b"[PovUpdate.Signature]"), 1)
+        self.run_cli("sign", "--key", private_key, "--serial", "7")
+        self.assertEqual(self.json("verify-file")["Serial"], "7")
+        self.assertIn("in the past", self.run_cli("sign", "--key", private_key, "--expires",
+                                                  "2001-01-01T00:00:00Z", status=1).stderr)
+        # The README's recipe: stock openssl checks what povupdate signed.
+        recipe = ("head -n -1 Update_6.1.ini > signed-part && "
+                  "tail -n 1 Update_6.1.ini | tr -d '\\r\\n' | sed 's/^Signature=//' | "
+                  "base64 -d > signature.der && "
+                  "openssl dgst -sha256 -verify PovUpdate.pub -signature signature.der signed-part")
+        checked = subprocess.run(["sh", "-c", recipe], cwd=self.dir, capture_output=True,
+                                 text=True)
+        self.assertEqual(checked.stdout.strip(), "Verified OK", checked.stderr)
+        # An edit after signing: the host refuses the file until it is signed again.
+        with open(self.update_file, "r+b") as file:
+            data = file.read().replace(b"2.4.10", b"2.4.11", 1)
+            file.seek(0)
+            file.write(data)
+        self.assertIn("does not verify", self.run_cli("verify-file", status=1).stderr)
+        self.run_cli("list", status=60)
 
     def test_verify_compares_a_download_with_its_entry(self):
         path, _, _ = self.installer("PovNew.exe", b"installer")

@@ -1,0 +1,302 @@
+#include "signing.h"
+
+#include <ctime>
+#include <filesystem>
+#include <iostream>
+#include <memory>
+
+#include "file_access.h"
+#include "host_platform.h"
+#include "output.h"
+#include "platform/signed_file.h"
+
+#ifndef _WIN32
+#include <fcntl.h>
+#include <openssl/ec.h>
+#include <openssl/evp.h>
+#include <openssl/pem.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <system_error>
+
+#include "platform/linux/atomic_file.h"
+#endif
+
+namespace povupdate_cli {
+namespace {
+
+constexpr std::int64_t kSecondsPerDay = 86400;
+constexpr std::int64_t kDefaultDays = 90;
+constexpr std::int64_t kMostDays = 36500;
+constexpr const char* kLinuxOnly =
+    "can't be done by povupdate.exe: make keys and sign with povupdate on Linux, or with "
+    "openssl (README, \"Signing update files\")";
+
+std::int64_t Now() { return static_cast<std::int64_t>(std::time(nullptr)); }
+
+int Fail(const std::string& message) {
+  std::cerr << "povupdate: " << message << '\n';
+  return 1;
+}
+
+// The file's own line break, so the section added reads like the rest.
+std::string LineBreakOf(std::string_view bytes) {
+  const std::size_t found = bytes.find_first_of("\r\n");
+  if (found == std::string_view::npos) return "\r\n";
+  if (bytes[found] == '\n') return "\n";
+  return found + 1 < bytes.size() && bytes[found + 1] == '\n' ? "\r\n" : "\r";
+}
+
+std::string FileNameOf(const std::string& path) {
+  return std::filesystem::path(path).filename().string();
+}
+
+#ifndef _WIN32
+
+struct FreeKey {
+  void operator()(EVP_PKEY* key) const { EVP_PKEY_free(key); }
+};
+using Key = std::unique_ptr<EVP_PKEY, FreeKey>;
+struct FreeBio {
+  void operator()(BIO* bio) const { BIO_free(bio); }
+};
+using Bio = std::unique_ptr<BIO, FreeBio>;
+
+std::string BioText(BIO* bio) {
+  char* data = nullptr;
+  const long size = BIO_get_mem_data(bio, &data);
+  return size > 0 ? std::string(data, static_cast<std::size_t>(size)) : std::string();
+}
+
+bool IsP256(EVP_PKEY* key) {
+  char name[32] = {};
+  std::size_t length = 0;
+  return EVP_PKEY_get_base_id(key) == EVP_PKEY_EC &&
+         EVP_PKEY_get_group_name(key, name, sizeof name, &length) == 1 &&
+         std::string(name) == "prime256v1";
+}
+
+// A new file that only its owner may read (`mode`), never one in the place
+// of an existing file.
+bool WriteNewFile(const std::string& path, const std::string& text, mode_t mode,
+                  std::string& problem) {
+  const int descriptor = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+  if (descriptor < 0) {
+    problem = path + " can't be made: " + std::system_category().message(errno);
+    return false;
+  }
+  // The mode asked for, whatever the umask leaves of it.
+  bool written = fchmod(descriptor, mode) == 0;
+  std::size_t done = 0;
+  while (written && done < text.size()) {
+    const ssize_t now = write(descriptor, text.data() + done, text.size() - done);
+    if (now < 0 && errno == EINTR) continue;
+    written = now > 0;
+    if (written) done += static_cast<std::size_t>(now);
+  }
+  written = fsync(descriptor) == 0 && written;
+  if (close(descriptor) != 0) written = false;
+  if (!written) {
+    problem = path + " can't be written: " + std::system_category().message(errno);
+    unlink(path.c_str());
+  }
+  return written;
+}
+
+bool ReadPrivateKey(const std::string& path, Key& key, std::string& problem) {
+  std::string text;
+  if (!ReadRegularFile(path, text, problem)) {
+    problem = path + " " + problem;
+    return false;
+  }
+  const Bio bio(BIO_new_mem_buf(text.data(), static_cast<int>(text.size())));
+  key.reset(bio ? PEM_read_bio_PrivateKey(bio.get(), nullptr, nullptr, nullptr) : nullptr);
+  if (!key || !IsP256(key.get())) {
+    problem = path + " holds no unencrypted P-256 private key (PEM, PKCS#8)";
+    return false;
+  }
+  return true;
+}
+
+bool SignWith(EVP_PKEY* key, std::string_view message, std::string& der, std::string& problem) {
+  const std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> context(EVP_MD_CTX_new(),
+                                                                        EVP_MD_CTX_free);
+  std::size_t size = 0;
+  if (!context || EVP_DigestSignInit(context.get(), nullptr, EVP_sha256(), nullptr, key) != 1 ||
+      EVP_DigestSign(context.get(), nullptr, &size,
+                     reinterpret_cast<const unsigned char*>(message.data()), message.size()) != 1) {
+    problem = "the signature can't be made";
+    return false;
+  }
+  der.assign(size, '\0');
+  if (EVP_DigestSign(context.get(), reinterpret_cast<unsigned char*>(der.data()), &size,
+                     reinterpret_cast<const unsigned char*>(message.data()), message.size()) != 1) {
+    problem = "the signature can't be made";
+    return false;
+  }
+  der.resize(size);
+  return true;
+}
+
+#endif
+
+}  // namespace
+
+bool SignBytes(std::string_view bytes, const std::string& file_name, std::int64_t serial,
+               std::int64_t expires, std::int64_t now, const Signer& signer,
+               std::string& signed_bytes, std::string& problem) {
+  if (bytes.substr(0, 2) == "\xFF\xFE") {
+    problem = "a UTF-16 file can't be signed; save it as 8-bit text";
+    return false;
+  }
+  const povupdate::SignatureSection old = povupdate::ReadSignatureSection(bytes);
+  if (old.status == povupdate::SignatureSection::Status::kDamaged) {
+    problem = "its signature section can't be read; remove it, then sign";
+    return false;
+  }
+  const std::string_view body = old.status == povupdate::SignatureSection::Status::kRead
+                                    ? bytes.substr(0, old.header_at)
+                                    : bytes;
+  if (serial == 0) serial = old.serial < now ? now : old.serial + 1;
+  if (serial < 1) {
+    problem = "the serial would pass 2^63-1";
+    return false;
+  }
+  const std::string line_break = LineBreakOf(bytes);
+  std::string text(body);
+  if (!text.empty() && text.back() != '\n' && text.back() != '\r') text += line_break;
+  text.append("[").append(povupdate::kSignatureSection).append("]").append(line_break);
+  text.append("File=").append(file_name).append(line_break);
+  text.append("Serial=").append(std::to_string(serial)).append(line_break);
+  text.append("Expires=").append(povupdate::FormatUtcTime(expires)).append(line_break);
+  std::string der;
+  if (!signer(text, der, problem)) return false;
+  text.append("Signature=").append(povupdate::EncodeBase64(der)).append(line_break);
+  signed_bytes = std::move(text);
+  return true;
+}
+
+bool ParseExpiry(const std::string& when, std::int64_t now, std::int64_t& expires,
+                 std::string& problem) {
+  if (when.empty()) {
+    expires = now + kDefaultDays * kSecondsPerDay;
+    return true;
+  }
+  if (when.find_first_not_of("0123456789") == std::string::npos && when.size() <= 5) {
+    const std::int64_t days = std::stoll(when);
+    if (days < 1 || days > kMostDays) {
+      problem = "--expires takes 1 to " + std::to_string(kMostDays) + " days";
+      return false;
+    }
+    expires = now + days * kSecondsPerDay;
+    return true;
+  }
+  if (!povupdate::ParseUtcTime(when, expires)) {
+    problem = "--expires takes a number of days or a UTC time YYYY-MM-DDThh:mm:ssZ";
+    return false;
+  }
+  if (expires <= now) {
+    problem = "--expires " + when + " lies in the past";
+    return false;
+  }
+  return true;
+}
+
+int MakeKeyPair(const std::string& private_key, const std::string& public_key) {
+#ifdef _WIN32
+  static_cast<void>(private_key);
+  static_cast<void>(public_key);
+  return Fail(std::string("key new ") + kLinuxOnly);
+#else
+  std::error_code error;
+  for (const std::string& path : {private_key, public_key}) {
+    if (std::filesystem::symlink_status(path, error).type() !=
+        std::filesystem::file_type::not_found) {
+      return Fail(path + " exists; no key was made");
+    }
+  }
+  const Key key(EVP_EC_gen("P-256"));
+  const Bio private_text(BIO_new(BIO_s_mem()));
+  const Bio public_text(BIO_new(BIO_s_mem()));
+  if (!key || !private_text || !public_text ||
+      PEM_write_bio_PrivateKey(private_text.get(), key.get(), nullptr, nullptr, 0, nullptr,
+                               nullptr) != 1 ||
+      PEM_write_bio_PUBKEY(public_text.get(), key.get()) != 1) {
+    return Fail("the system's cryptography made no key");
+  }
+  std::string problem;
+  if (!WriteNewFile(private_key, BioText(private_text.get()), 0600, problem)) return Fail(problem);
+  if (!WriteNewFile(public_key, BioText(public_text.get()), 0644, problem)) {
+    unlink(private_key.c_str());
+    return Fail(problem);
+  }
+  std::cout << "private key (keep it secret): " << private_key << "\npublic key (ship it as "
+            << povupdate::kTrustedKeysFile << "): " << public_key << '\n';
+  return 0;
+#endif
+}
+
+int SignUpdateFile(const std::string& file, const std::string& private_key, const std::string& when,
+                   std::int64_t serial) {
+#ifdef _WIN32
+  static_cast<void>(file);
+  static_cast<void>(private_key);
+  static_cast<void>(when);
+  static_cast<void>(serial);
+  return Fail(std::string("sign ") + kLinuxOnly);
+#else
+  const std::int64_t now = Now();
+  std::int64_t expires = 0;
+  std::string problem;
+  if (!ParseExpiry(when, now, expires, problem)) return Fail(problem);
+  Key key;
+  if (!ReadPrivateKey(private_key, key, problem)) return Fail(problem);
+  const std::string target = povupdate::backend::WriteTarget(file);
+  const povupdate::backend::RewriteLock lock(target);
+  if (!lock.held()) return Fail(file + " can't be locked for the edit");
+  std::string bytes;
+  if (!ReadRegularFile(file, bytes, problem)) return Fail(file + " " + problem);
+  const Signer signer = [&key](std::string_view message, std::string& der, std::string& why) {
+    return SignWith(key.get(), message, der, why);
+  };
+  std::string signed_bytes;
+  if (!SignBytes(bytes, FileNameOf(file), serial, expires, now, signer, signed_bytes, problem)) {
+    return Fail(file + ": " + problem + "; it was not changed");
+  }
+  if (!povupdate::backend::ReplaceFile(target, signed_bytes, 0666)) {
+    return Fail(file + " can't be replaced: " + std::system_category().message(errno));
+  }
+  const povupdate::SignatureSection section = povupdate::ReadSignatureSection(signed_bytes);
+  std::cout << file << ": signed, serial " << section.serial << ", expires "
+            << povupdate::FormatUtcTime(section.expires) << '\n';
+  return 0;
+#endif
+}
+
+int VerifyUpdateFile(const std::string& file, const std::string& key, bool json) {
+  const std::string key_path = key.empty() ? HostDirectory() + povupdate::kTrustedKeysFile : key;
+  TrustReport report;
+  report.file = file;
+  std::string bytes;
+  std::string keys;
+  std::string problem;
+  if (!ReadRegularFile(key_path, keys, problem)) {
+    report.reason = "can't be checked: the key file " + key_path + " " + problem;
+  } else if (!ReadRegularFile(file, bytes, problem)) {
+    report.reason = problem;
+  } else {
+    const povupdate::TrustVerdict verdict =
+        povupdate::JudgeUpdateFile(bytes, FileNameOf(file), keys, Now());
+    report.trusted = verdict.trust == povupdate::Trust::kTrusted;
+    report.reason = povupdate::DescribeTrust(verdict);
+    if (verdict.section.status == povupdate::SignatureSection::Status::kRead) {
+      report.serial = std::to_string(verdict.section.serial);
+      report.expires = povupdate::FormatUtcTime(verdict.section.expires);
+    }
+  }
+  PrintTrust(report, json);
+  return report.trusted ? 0 : 1;
+}
+
+}  // namespace povupdate_cli
