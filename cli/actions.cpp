@@ -128,7 +128,8 @@ int StoreInstallPath(const std::string& directory, bool json) {
   return 0;
 }
 
-int ShowUpdateFileFindings(const std::string& file, const std::string& downloads, bool json) {
+int ShowUpdateFileFindings(const std::string& file, const std::string& downloads,
+                           const std::string& key, bool json) {
   std::string path = file;
   if (const int status = ChooseUpdateFile(path)) return status;
   DownloadLookup lookup;
@@ -139,7 +140,11 @@ int ShowUpdateFileFindings(const std::string& file, const std::string& downloads
   std::string problem;
   Findings findings;
   if (ReadRegularFile(path, bytes, problem)) {
+    std::vector<std::pair<const char*, Finding>> signature = SignatureFindings(bytes, path, key);
     findings = CheckUpdateFile(std::move(bytes), kSystemDriveRoot, lookup);
+    for (auto& [kind, finding] : signature) {
+      findings.Add(kind, finding.line, finding.severity, std::move(finding.message));
+    }
   } else {
     findings.Add("unreadable", 0, Severity::kError, problem);
   }

@@ -45,15 +45,18 @@ Commands::Commands(CLI::App& app) {
   store->add_option("DIR", directory_, "The install directory")->required();
   AddJsonFlag(*store);
 
-  CLI::App* check = Add(app, "check",
-                        "Check an update file for mistakes before publishing it; exits 1 when "
-                        "it has errors",
-                        [this] { return ShowUpdateFileFindings(file_, downloads_, json_); });
+  CLI::App* check =
+      Add(app, "check",
+          "Check an update file for mistakes before publishing it; exits 1 when "
+          "it has errors",
+          [this] { return ShowUpdateFileFindings(file_, downloads_, public_key_, json_); });
   check->add_option("FILE", file_,
                     "The file to check (default: the update file the library reads)");
   check->add_option("--downloads", downloads_,
                     "A directory holding the downloads: each entry's file must be there and "
                     "match its MD5 and Size");
+  check->add_option("--key", public_key_,
+                    "A public key file: the file's signature must match one of its keys");
   AddJsonFlag(*check);
 
   CLI::App* verify = Add(app, "verify",

@@ -9,6 +9,7 @@
 #include "host_platform.h"
 #include "output.h"
 #include "platform/signed_file.h"
+#include "platform/text.h"
 
 #ifndef _WIN32
 #include <fcntl.h>
@@ -29,6 +30,7 @@ namespace {
 constexpr std::int64_t kSecondsPerDay = 86400;
 constexpr std::int64_t kDefaultDays = 90;
 constexpr std::int64_t kMostDays = 36500;
+constexpr std::int64_t kWarningDays = 7;
 constexpr const char* kLinuxOnly =
     "can't be done by povupdate.exe: make keys and sign with povupdate on Linux, or with "
     "openssl (README, \"Signing update files\")";
@@ -46,6 +48,33 @@ std::string LineBreakOf(std::string_view bytes) {
   if (found == std::string_view::npos) return "\r\n";
   if (bytes[found] == '\n') return "\n";
   return found + 1 < bytes.size() && bytes[found + 1] == '\n' ? "\r\n" : "\r";
+}
+
+// The file without its signature sections, wherever an edit left them
+// (a section added after signing comes after the old one), and the largest
+// serial they held.
+std::string WithoutSignature(std::string_view bytes, std::int64_t& serial) {
+  const std::string header = "[" + std::string(povupdate::kSignatureSection) + "]";
+  std::string kept;
+  bool inside = false;
+  for (std::size_t at = 0; at < bytes.size();) {
+    std::size_t end = bytes.find_first_of("\r\n", at);
+    if (end == std::string_view::npos) end = bytes.size();
+    std::size_t next = end;
+    if (next < bytes.size() && bytes[next] == '\r') ++next;
+    if (next < bytes.size() && bytes[next] == '\n' && (next == end || bytes[end] == '\r')) ++next;
+    const std::string_view line = bytes.substr(at, end - at);
+    if (!line.empty() && line[0] == '[') inside = line == header;
+    std::int64_t found = 0;
+    if (!inside) {
+      kept.append(bytes.substr(at, next - at));
+    } else if (line.substr(0, 7) == "Serial=" && povupdate::ParseSerial(line.substr(7), found) &&
+               found > serial) {
+      serial = found;
+    }
+    at = next;
+  }
+  return kept;
 }
 
 std::string FileNameOf(const std::string& path) {
@@ -150,21 +179,15 @@ bool SignBytes(std::string_view bytes, const std::string& file_name, std::int64_
     problem = "a UTF-16 file can't be signed; save it as 8-bit text";
     return false;
   }
-  const povupdate::SignatureSection old = povupdate::ReadSignatureSection(bytes);
-  if (old.status == povupdate::SignatureSection::Status::kDamaged) {
-    problem = "its signature section can't be read; remove it, then sign";
-    return false;
-  }
-  const std::string_view body = old.status == povupdate::SignatureSection::Status::kRead
-                                    ? bytes.substr(0, old.header_at)
-                                    : bytes;
-  if (serial == 0) serial = old.serial < now ? now : old.serial + 1;
+  std::int64_t old_serial = 0;
+  const std::string body = WithoutSignature(bytes, old_serial);
+  if (serial == 0) serial = old_serial < now ? now : old_serial + 1;
   if (serial < 1) {
     problem = "the serial would pass 2^63-1";
     return false;
   }
   const std::string line_break = LineBreakOf(bytes);
-  std::string text(body);
+  std::string text = body;
   if (!text.empty() && text.back() != '\n' && text.back() != '\r') text += line_break;
   text.append("[").append(povupdate::kSignatureSection).append("]").append(line_break);
   text.append("File=").append(file_name).append(line_break);
@@ -201,6 +224,57 @@ bool ParseExpiry(const std::string& when, std::int64_t now, std::int64_t& expire
     return false;
   }
   return true;
+}
+
+std::vector<std::pair<const char*, Finding>> SignatureFindings(std::string_view bytes,
+                                                               const std::string& path,
+                                                               const std::string& key) {
+  using povupdate::SignatureSection;
+  std::vector<std::pair<const char*, Finding>> findings;
+  const auto add = [&findings](const char* kind, Severity severity, std::string message) {
+    findings.emplace_back(kind, Finding{0, severity, std::move(message)});
+  };
+  const SignatureSection section = povupdate::ReadSignatureSection(bytes);
+  if (section.status == SignatureSection::Status::kDamaged) {
+    add("bad-signature-section", Severity::kError,
+        "the signature section can't be read: sign the file again");
+    return findings;
+  }
+  if (!key.empty()) {
+    std::string keys;
+    std::string problem;
+    if (!ReadRegularFile(key, keys, problem)) {
+      add("unreadable-key-file", Severity::kError, "the key file " + key + " " + problem);
+      return findings;
+    }
+    const povupdate::TrustVerdict verdict =
+        povupdate::JudgeUpdateFile(bytes, FileNameOf(path), keys, Now());
+    if (verdict.trust == povupdate::Trust::kBadSignature) {
+      add("signature-mismatch", Severity::kError,
+          "the signature no longer matches the file (it was changed after signing): sign it "
+          "again");
+    } else if (verdict.trust == povupdate::Trust::kNoSignature ||
+               verdict.trust == povupdate::Trust::kDamagedKeys ||
+               verdict.trust == povupdate::Trust::kNoCryptography) {
+      add("unsigned", Severity::kError, "the file " + povupdate::DescribeTrust(verdict));
+    }
+  }
+  if (section.status != SignatureSection::Status::kRead) return findings;
+  if (!povupdate::EqualsIgnoringAsciiCase(section.file, FileNameOf(path))) {
+    add("signature-other-file", Severity::kError,
+        "the signature is for " + section.file + ", not for this file: hosts refuse it");
+  }
+  const std::int64_t now = Now();
+  if (section.expires <= now) {
+    add("signature-expired", Severity::kError,
+        "the signature expired on " + povupdate::FormatUtcTime(section.expires) +
+            ": hosts refuse the file; sign it again");
+  } else if (section.expires - now < kWarningDays * kSecondsPerDay) {
+    add("signature-expires-soon", Severity::kWarning,
+        "the signature expires on " + povupdate::FormatUtcTime(section.expires) +
+            ": sign the file again before then");
+  }
+  return findings;
 }
 
 int MakeKeyPair(const std::string& private_key, const std::string& public_key) {

@@ -6,6 +6,10 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
+
+#include "findings.h"
 
 namespace povupdate_cli {
 
@@ -26,6 +30,14 @@ bool SignBytes(std::string_view bytes, const std::string& file_name, std::int64_
 // UTC time (YYYY-MM-DDThh:mm:ssZ); "" is 90 days. False for a past time.
 bool ParseExpiry(const std::string& when, std::int64_t now, std::int64_t& expires,
                  std::string& problem);
+
+// What check reports of a file's signature section (at `path`): one that
+// can't be read, names another file, has expired or expires within 7 days;
+// with `key`, a public key file, also a signature that no longer matches or
+// is missing. Each finding comes with its kind.
+std::vector<std::pair<const char*, Finding>> SignatureFindings(std::string_view bytes,
+                                                               const std::string& path,
+                                                               const std::string& key);
 
 // The commands; each returns the exit status after its messages.
 int MakeKeyPair(const std::string& private_key, const std::string& public_key);

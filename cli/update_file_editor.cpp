@@ -118,15 +118,17 @@ int SetEntry(const std::string& installer, EntryTexts entry,
   if (!name_problem.empty()) return Refuse(name_problem);
   if (entry.install_type.empty()) entry.install_type = TypeFromExtension(installer);
   std::string md5;
+  std::string sha256;
   std::uint64_t size = 0;
   std::string problem;
-  if (!DigestRegularFile(installer, md5, size, problem)) {
+  if (!DigestRegularFile(installer, md5, sha256, size, problem)) {
     return Refuse("the installer " + installer + " " + problem);
   }
   const std::string size_text = std::to_string(size);
   const std::pair<const char*, const std::string*> keys[] = {{"Version", &entry.version},
                                                              {"DownLoadPath", &entry.url},
                                                              {"MD5", &md5},
+                                                             {"SHA256", &sha256},
                                                              {"InstallType", &entry.install_type},
                                                              {"InstallPath", &entry.install_path},
                                                              {"InstallParmeter", &entry.parameters},

@@ -45,14 +45,6 @@ bool ParseDigits(std::string_view text, std::int64_t& value) {
   return !text.empty();
 }
 
-// 1 to 2^63-1 in decimal, without a sign or leading zeros.
-bool ParseSerial(std::string_view text, std::int64_t& serial) {
-  constexpr std::string_view kMost = "9223372036854775807";
-  if (text.empty() || text[0] == '0' || text.size() > kMost.size()) return false;
-  if (text.size() == kMost.size() && text > kMost) return false;
-  return ParseDigits(text, serial);
-}
-
 // Days since 1970-01-01 of a date of the proleptic Gregorian calendar.
 std::int64_t DaysFromCivil(std::int64_t year, std::int64_t month, std::int64_t day) {
   year -= month <= 2 ? 1 : 0;
@@ -113,6 +105,13 @@ bool ReadDerSignature(std::string_view der, unsigned char* r_s) {
 }
 
 }  // namespace
+
+bool ParseSerial(std::string_view text, std::int64_t& serial) {
+  constexpr std::string_view kMost = "9223372036854775807";
+  if (text.empty() || text[0] == '0' || text.size() > kMost.size()) return false;
+  if (text.size() == kMost.size() && text > kMost) return false;
+  return ParseDigits(text, serial);
+}
 
 SignatureSection ReadSignatureSection(std::string_view bytes) {
   SignatureSection section;

@@ -47,6 +47,9 @@ struct SignatureSection {
 // included).
 SignatureSection ReadSignatureSection(std::string_view bytes);
 
+// A serial: 1 to 2^63-1 in decimal, without a sign or leading zeros.
+bool ParseSerial(std::string_view text, std::int64_t& serial);
+
 // "YYYY-MM-DDThh:mm:ssZ" to seconds since the epoch and back; false for a
 // text of any other form or a date that doesn't exist.
 bool ParseUtcTime(std::string_view text, std::int64_t& seconds);

@@ -413,6 +413,9 @@ class PovupdateTest(unittest.TestCase):
             file.write(data)
         self.assertIn("does not verify", self.run_cli("verify-file", status=1).stderr)
         self.run_cli("list", status=60)
+        text = " ".join(f["message"] for f in self.json("check", "--key", public_key, status=1))
+        self.assertIn("no longer matches", text)
+        self.assertIn("no SHA256", text)  # the example's downloads predate SHA256
 
     def test_verify_compares_a_download_with_its_entry(self):
         path, _, _ = self.installer("PovNew.exe", b"installer")
