@@ -71,6 +71,10 @@ namespace PovUpdate
         // The library's result code; 0 when a text export returned no text.
         public int Code { get; private set; }
 
+        // Result 60: the host ships PovUpdate.pub and the update file is not
+        // to be believed. Install nothing, tell the user, try again later.
+        public const int UntrustedUpdateFile = 60;
+
         public PovUpdateException(int code, string message) : base(message) { Code = code; }
     }
 
@@ -219,6 +223,7 @@ namespace PovUpdate
                 case 52: return "the install key can't be created";
                 case 53: return "the install path would pass 259 characters";
                 case 55: return "no memory for a 260-byte working block";
+                case 60: return "PovUpdate.pub is present and the update file is not signed by one of its keys for its name, has expired, or the key file is damaged";
                 default: return "unknown result code";
             }
         }

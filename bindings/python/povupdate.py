@@ -15,7 +15,7 @@ import ctypes
 import os
 import sys
 
-__all__ = ["UpdateEntry", "PovUpdateError", "update_entries", "local_version", "record_version",
+__all__ = ["UpdateEntry", "PovUpdateError", "UntrustedUpdateFileError", "update_entries", "local_version", "record_version",
            "install_path", "set_install_path", "update_file_name", "delete_update_file"]
 
 _WINDOWS = sys.platform == "win32"
@@ -51,6 +51,7 @@ _MESSAGES = {
     52: "the install key can't be created",
     53: "the install path would pass 259 characters",
     55: "no memory for a 260-byte working block",
+    60: "PovUpdate.pub is present and the update file is not signed by one of its keys for its name, has expired, or the key file is damaged",
 }
 
 
@@ -64,6 +65,13 @@ class PovUpdateError(Exception):
         super().__init__(f"PovUpdate error {code}: {message}" if code is not None else message)
         self.code = code
         self.message = message
+
+
+class UntrustedUpdateFileError(PovUpdateError):
+    """Result 60: the host ships PovUpdate.pub and the update file is not to be
+    believed. Install nothing, tell the user, try again later."""
+
+    CODE = 60
 
 
 class _Record(ctypes.Structure):
@@ -146,6 +154,8 @@ def _take_record(record):
 
 
 def _check(code):
+    if code == UntrustedUpdateFileError.CODE:
+        raise UntrustedUpdateFileError(code)
     if code != 0:
         raise PovUpdateError(code)
 

@@ -45,6 +45,12 @@ static class BindingTest
         Expect(CodeOf(() => Library.RecordVersion("Pov\nViewer", "1")) == 11, "a name with a line break");
         Expect(CodeOf(() => Library.SetInstallPath("/" + new string('a', 252))) == 53, "a path too long");
 
+        // A key file beside an unsigned update file: the walk is refused.
+        File.WriteAllText(Path.Combine(dir, "PovUpdate.pub"), "");
+        Expect(CodeOf(() => new System.Collections.Generic.List<UpdateEntry>(Library.UpdateEntries())) ==
+               PovUpdateException.UntrustedUpdateFile, "an untrusted update file");
+        File.Delete(Path.Combine(dir, "PovUpdate.pub"));
+
         Library.DeleteUpdateFile();
         Expect(!File.Exists(Path.Combine(dir, "Update_6.1.ini")), "update file deleted");
         Expect(new System.Collections.Generic.List<UpdateEntry>(Library.UpdateEntries()).Count == 0,
