@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <iostream>
 #include <vector>
 
 #include "file_access.h"
@@ -36,7 +35,7 @@ int ChooseUpdateFile(std::string& path) {
   if (!ReadUpdateFileName(name)) return ReportFailure("GetTheFileName", kNoTextResult);
   const std::string directory = HostDirectory();
   if (directory.empty()) {
-    std::cerr << "povupdate: the program's directory can't be found; name the file\n";
+    PrintMessage("povupdate: the program's directory can't be found; name the file");
     return 1;
   }
   path = directory + name;
@@ -77,7 +76,7 @@ int ListUpdates(bool json) {
   const int result = ReadList(entries);
   if (result != POVUPDATE_OK) return result;
   PrintEntries(entries, json);
-  if (entries.empty() && !json) std::cerr << "povupdate: the update list is empty\n";
+  if (entries.empty() && !json) PrintMessage("povupdate: the update list is empty");
   return 0;
 }
 
@@ -151,7 +150,8 @@ int ShowUpdateFileFindings(const std::string& file, const std::string& downloads
   const std::size_t errors = findings.errors();
   const std::size_t warnings = findings.warnings();
   PrintFindings(path, findings.Take(), json);
-  std::cerr << path << ": " << errors << " error(s), " << warnings << " warning(s)\n";
+  PrintMessage(path + ": " + std::to_string(errors) + " error(s), " + std::to_string(warnings) +
+               " warning(s)");
   return errors > 0 ? 1 : 0;
 }
 
@@ -163,12 +163,12 @@ int VerifyDownload(const std::string& name, const std::string& file, bool json) 
     return povupdate::EqualsIgnoringAsciiCase(e[kName], name);
   });
   if (entry == entries.end()) {
-    std::cerr << "povupdate: the update list has no entry " << name << '\n';
+    PrintMessage("povupdate: the update list has no entry " + name);
     return 1;
   }
   const DownloadFacts facts = FindDownload(file);
   if (!facts.found) {
-    std::cerr << "povupdate: " << file << " " << facts.problem << '\n';
+    PrintMessage("povupdate: " + file + " " + facts.problem);
     return 1;
   }
   const std::vector<Mismatch> mismatches =

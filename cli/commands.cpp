@@ -52,9 +52,16 @@ Commands::Commands(CLI::App& app) {
           [this] { return ShowUpdateFileFindings(file_, downloads_, public_key_, json_); });
   check->add_option("FILE", file_,
                     "The file to check (default: the update file the library reads)");
-  check->add_option("--downloads", downloads_,
-                    "A directory holding the downloads: each entry's file must be there and "
-                    "match its MD5 and Size");
+  check
+      ->add_option("--downloads", downloads_,
+                   "A directory holding the downloads: each entry's file must be there and "
+                   "match its MD5 and Size")
+      ->check(CLI::Validator(
+          [](const std::string& directory) {
+            return directory.empty() ? std::string("the downloads directory must be named")
+                                     : std::string();
+          },
+          "DIR"));
   check->add_option("--key", public_key_,
                     "A public key file: the file's signature must match one of its keys");
   AddJsonFlag(*check);

@@ -4,6 +4,8 @@
 #include "platform/win32.h"
 // windows.h first: bcrypt.h needs its types.
 #include <bcrypt.h>
+
+#include "platform/profile_write_lock.h"
 #else
 #include <fcntl.h>
 #include <openssl/evp.h>
@@ -11,11 +13,17 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <map>
+
+#include "platform/linux/atomic_file.h"
 #endif
 
+#include <algorithm>
 #include <array>
+#include <filesystem>
 #include <memory>
 #include <system_error>
+#include <utility>
 #include <vector>
 
 namespace povupdate_cli {
@@ -215,6 +223,143 @@ bool ReadChunks(RegularFile& file, std::string& problem, Take take) {
 }
 
 }  // namespace
+
+namespace {
+
+// The directory that holds `path`, which names a file.
+std::filesystem::path DirectoryOf(const std::string& path) {
+  const std::filesystem::path directory = std::filesystem::path(path).parent_path();
+  return directory.empty() ? std::filesystem::path(".") : directory;
+}
+
+constexpr const char* kMissingDirectory = "is in a directory that does not exist";
+constexpr const char* kLockKept = "stays locked by another writer";
+
+}  // namespace
+
+#ifdef _WIN32
+
+struct EditLocks::Held {
+  std::vector<std::unique_ptr<povupdate::ProfileWriteLock>> locks;
+};
+
+// A mutex per file, whatever its spelling: two spellings of one file give
+// one mutex, which the thread holding it may take again.
+bool EditLocks::Take(const std::vector<std::string>& paths, std::string& failed,
+                     std::string& problem) {
+  std::vector<std::string> sorted(paths);
+  std::sort(sorted.begin(), sorted.end());
+  sorted.erase(std::unique(sorted.begin(), sorted.end()), sorted.end());
+  for (const std::string& path : sorted) {
+    auto lock = std::make_unique<povupdate::ProfileWriteLock>(path.c_str());
+    if (!lock->held()) {
+      failed = path;
+      problem = kLockKept;
+      return false;
+    }
+    held_->locks.push_back(std::move(lock));
+  }
+  return true;
+}
+
+std::string ReplaceProblem(const std::string& path, bool exists) {
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  if (exists && attributes != INVALID_FILE_ATTRIBUTES &&
+      (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+    return "is read-only";
+  }
+  const DWORD directory = GetFileAttributesA(DirectoryOf(path).string().c_str());
+  if (directory == INVALID_FILE_ATTRIBUTES || (directory & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+    return kMissingDirectory;
+  }
+  return "";
+}
+
+bool ReplaceRegularFile(const std::string& path, const std::string& bytes, std::string& problem) {
+  const std::filesystem::path target(path);
+  const std::string temp =
+      (DirectoryOf(path) / ("." + target.filename().string() + ".povupdate-new")).string();
+  const HANDLE file = CreateFileA(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    problem = "can't be written: " + SystemMessage(static_cast<int>(GetLastError()));
+    return false;
+  }
+  bool written = true;
+  for (std::size_t done = 0; written && done < bytes.size();) {
+    const DWORD part = static_cast<DWORD>(std::min(bytes.size() - done, kChunkSize));
+    DWORD count = 0;
+    written = WriteFile(file, bytes.data() + done, part, &count, nullptr) && count == part;
+    done += count;
+  }
+  written = written && FlushFileBuffers(file);
+  written = CloseHandle(file) && written;
+  if (!written || !MoveFileExA(temp.c_str(), path.c_str(),
+                               MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    problem = "can't be replaced: " + SystemMessage(static_cast<int>(GetLastError()));
+    DeleteFileA(temp.c_str());
+    return false;
+  }
+  return true;
+}
+
+#else
+
+struct EditLocks::Held {
+  std::vector<std::unique_ptr<povupdate::backend::RewriteLock>> locks;
+};
+
+// A lock per directory, taken in the order of the directories' names: a
+// second lock of a directory the process holds would wait for itself.
+bool EditLocks::Take(const std::vector<std::string>& paths, std::string& failed,
+                     std::string& problem) {
+  std::map<std::string, std::pair<std::string, std::string>> by_directory;
+  for (const std::string& path : paths) {
+    std::string target = povupdate::backend::WriteTarget(path);
+    std::error_code error;
+    const std::filesystem::path directory =
+        std::filesystem::weakly_canonical(DirectoryOf(target), error);
+    by_directory.emplace(error ? DirectoryOf(target).string() : directory.string(),
+                         std::make_pair(std::move(target), path));
+  }
+  for (const auto& [directory, file] : by_directory) {
+    auto lock = std::make_unique<povupdate::backend::RewriteLock>(file.first);
+    if (!lock->held()) {
+      failed = file.second;
+      problem = errno == ENOENT || errno == ENOTDIR ? kMissingDirectory
+                : errno == EWOULDBLOCK ? kLockKept
+                                       : "can't be locked: " + SystemMessage(errno);
+      return false;
+    }
+    held_->locks.push_back(std::move(lock));
+  }
+  return true;
+}
+
+std::string ReplaceProblem(const std::string& path, bool exists) {
+  const std::string target = povupdate::backend::WriteTarget(path);
+  if (exists && !povupdate::backend::IsWritable(target)) return "is read-only";
+  if (access(DirectoryOf(target).c_str(), W_OK | X_OK) != 0) {
+    return errno == ENOENT || errno == ENOTDIR
+               ? kMissingDirectory
+               : "is in a directory that can't be written: " + SystemMessage(errno);
+  }
+  return "";
+}
+
+bool ReplaceRegularFile(const std::string& path, const std::string& bytes, std::string& problem) {
+  constexpr mode_t kNewFileMode = 0666;
+  if (povupdate::backend::ReplaceFile(povupdate::backend::WriteTarget(path), bytes, kNewFileMode)) {
+    return true;
+  }
+  problem = "can't be replaced: " + SystemMessage(errno);
+  return false;
+}
+
+#endif
+
+EditLocks::EditLocks() : held_(std::make_unique<Held>()) {}
+EditLocks::~EditLocks() = default;
 
 bool ReadRegularFile(const std::string& path, std::string& bytes, std::string& problem) {
   RegularFile file;

@@ -4,6 +4,7 @@
 #include <iomanip>
 #include <iostream>
 #include <nlohmann/json.hpp>
+#include <string_view>
 
 #include "host_platform.h"
 
@@ -30,20 +31,38 @@ Json JsonArray(const std::vector<Item>& items, ToJson to_json) {
   return array;
 }
 
-// A text from a file as a terminal may show it: a control character, which
-// could drive the terminal, appears as \xHH instead.
-std::string Shown(const std::string& text) {
-  constexpr char kDigits[] = "0123456789ABCDEF";
-  std::string shown;
-  for (const char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte >= 0x20 && byte != 0x7F) {
-      shown += c;
-    } else {
-      shown.append("\\x").append(1, kDigits[byte >> 4]).append(1, kDigits[byte & 0xF]);
-    }
+// The length of the well-formed UTF-8 sequence at the start of `text` and
+// its code point, or 0 when none starts there.
+std::size_t Utf8SequenceAt(std::string_view text, char32_t& code_point) {
+  const auto lead = static_cast<unsigned char>(text[0]);
+  const std::size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC2 ? 2 : 0;
+  if (length == 0 || lead > 0xF4 || text.size() < length) return 0;
+  code_point = lead & (0x3Fu >> (length - 1));
+  for (std::size_t i = 1; i < length; ++i) {
+    const auto byte = static_cast<unsigned char>(text[i]);
+    if ((byte & 0xC0u) != 0x80u) return 0;
+    code_point = (code_point << 6) | (byte & 0x3Fu);
   }
-  return shown;
+  const char32_t least = length == 2 ? 0x80 : length == 3 ? 0x800 : 0x10000;
+  if (code_point < least || code_point > 0x10FFFF || (code_point >= 0xD800 && code_point <= 0xDFFF))
+    return 0;
+  return length;
+}
+
+// Characters that move a terminal's cursor or change how the text around
+// them reads: C0, DEL and C1 controls, the line and paragraph separators
+// and the bidirectional marks, embeddings, overrides and isolates.
+bool MovesOrReorders(char32_t c) {
+  return c < 0x20 || (c >= 0x7F && c <= 0x9F) || c == 0x200E || c == 0x200F ||
+         (c >= 0x2028 && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069);
+}
+
+void AppendEscaped(std::string& shown, std::string_view bytes) {
+  constexpr char kDigits[] = "0123456789ABCDEF";
+  for (const char c : bytes) {
+    const auto byte = static_cast<unsigned char>(c);
+    shown.append("\\x").append(1, kDigits[byte >> 4]).append(1, kDigits[byte & 0xF]);
+  }
 }
 
 const char* SeverityText(Severity severity) {
@@ -67,6 +86,30 @@ void PrintRow(const std::vector<std::string>& cells, const std::vector<std::size
 }
 
 }  // namespace
+
+// A byte that begins no well-formed UTF-8 sequence stands for itself: one of
+// 0x80 to 0x9F is a C1 control (0x9B is the 8-bit CSI).
+std::string Shown(const std::string& text) {
+  std::string shown;
+  shown.reserve(text.size());
+  for (std::size_t at = 0; at < text.size();) {
+    const std::string_view rest = std::string_view(text).substr(at);
+    char32_t c = static_cast<unsigned char>(rest[0]);
+    char32_t decoded = 0;
+    const std::size_t sequence = c < 0x80 ? 1 : Utf8SequenceAt(rest, decoded);
+    if (sequence > 1) c = decoded;
+    const std::size_t length = std::max<std::size_t>(sequence, 1);
+    if (MovesOrReorders(c)) {
+      AppendEscaped(shown, rest.substr(0, length));
+    } else {
+      shown.append(rest.substr(0, length));
+    }
+    at += length;
+  }
+  return shown;
+}
+
+void PrintMessage(const std::string& line) { std::cerr << Shown(line) << '\n'; }
 
 void PrintResult(const std::string& text, const Fields& fields, bool json) {
   if (!json) {

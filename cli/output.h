@@ -15,6 +15,14 @@ namespace povupdate_cli {
 
 using Fields = std::vector<std::pair<const char*, std::string>>;
 
+// `text` as a terminal may show it: each character that could move the
+// cursor or change how the text around it reads appears as the \xHH of its
+// bytes instead.
+std::string Shown(const std::string& text);
+
+// One line on standard error, shown as Shown() shows it.
+void PrintMessage(const std::string& line);
+
 // One result: `text` alone on its line, or the object `fields`.
 void PrintResult(const std::string& text, const Fields& fields, bool json);
 

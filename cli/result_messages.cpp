@@ -1,7 +1,8 @@
 #include "result_messages.h"
 
-#include <iostream>
+#include <string>
 
+#include "output.h"
 #include "povupdate.h"
 
 namespace povupdate_cli {
@@ -81,8 +82,8 @@ const char* DescribeResult(int code) {
 }
 
 int ReportFailure(const std::string& action, int code) {
-  std::cerr << "povupdate: " << action << " failed (result " << code
-            << "): " << DescribeResult(code) << '\n';
+  PrintMessage("povupdate: " + action + " failed (result " + std::to_string(code) +
+               "): " + DescribeResult(code));
   return code;
 }
 

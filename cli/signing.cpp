@@ -10,18 +10,18 @@
 #include "output.h"
 #include "platform/signed_file.h"
 #include "platform/text.h"
+#include "profile_edit.h"
 
 #ifndef _WIN32
 #include <fcntl.h>
 #include <openssl/ec.h>
 #include <openssl/evp.h>
 #include <openssl/pem.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <system_error>
-
-#include "platform/linux/atomic_file.h"
 #endif
 
 namespace povupdate_cli {
@@ -155,13 +155,13 @@ bool SignWith(EVP_PKEY* key, std::string_view message, std::string& der, std::st
   if (!context || EVP_DigestSignInit(context.get(), nullptr, EVP_sha256(), nullptr, key) != 1 ||
       EVP_DigestSign(context.get(), nullptr, &size,
                      reinterpret_cast<const unsigned char*>(message.data()), message.size()) != 1) {
-    problem = "the signature can't be made";
+    problem = "can't be signed: the system's cryptography made no signature";
     return false;
   }
   der.assign(size, '\0');
   if (EVP_DigestSign(context.get(), reinterpret_cast<unsigned char*>(der.data()), &size,
                      reinterpret_cast<const unsigned char*>(message.data()), message.size()) != 1) {
-    problem = "the signature can't be made";
+    problem = "can't be signed: the system's cryptography made no signature";
     return false;
   }
   der.resize(size);
@@ -176,14 +176,14 @@ bool SignBytes(std::string_view bytes, const std::string& file_name, std::int64_
                std::int64_t expires, std::int64_t now, const Signer& signer,
                std::string& signed_bytes, std::string& problem) {
   if (bytes.substr(0, 2) == "\xFF\xFE") {
-    problem = "a UTF-16 file can't be signed; save it as 8-bit text";
+    problem = "is UTF-16LE text, which can't be signed; save it as 8-bit text";
     return false;
   }
   std::int64_t old_serial = 0;
   const std::string body = WithoutSignature(bytes, old_serial);
   if (serial == 0) serial = old_serial < now ? now : old_serial + 1;
   if (serial < 1) {
-    problem = "the serial would pass 2^63-1";
+    problem = "would need a serial past 2^63-1";
     return false;
   }
   const std::string line_break = LineBreakOf(bytes);
@@ -326,25 +326,29 @@ int SignUpdateFile(const std::string& file, const std::string& private_key, cons
   if (!ParseExpiry(when, now, expires, problem)) return Fail(problem);
   Key key;
   if (!ReadPrivateKey(private_key, key, problem)) return Fail(problem);
-  const std::string target = povupdate::backend::WriteTarget(file);
-  const povupdate::backend::RewriteLock lock(target);
-  if (!lock.held()) return Fail(file + " can't be locked for the edit");
-  std::string bytes;
-  if (!ReadRegularFile(file, bytes, problem)) return Fail(file + " " + problem);
   const Signer signer = [&key](std::string_view message, std::string& der, std::string& why) {
     return SignWith(key.get(), message, der, why);
   };
-  std::string signed_bytes;
-  if (!SignBytes(bytes, FileNameOf(file), serial, expires, now, signer, signed_bytes, problem)) {
-    return Fail(file + ": " + problem + "; it was not changed");
+  const std::string name = FileNameOf(file);
+  povupdate::SignatureSection made;
+  // One edit, as every publisher's edit is: under the lock, from the bytes
+  // as they are then, replaced in one step.
+  const FileChange change = [&](const povupdate::backend::IniDocument& document,
+                                std::string& edited, std::string& why) {
+    if (document.bytes().empty()) {
+      why = "is empty or missing: there is nothing to sign";
+      return false;
+    }
+    if (!SignBytes(document.bytes(), name, serial, expires, now, signer, edited, why)) return false;
+    made = povupdate::ReadSignatureSection(edited);
+    return true;
+  };
+  const int status = EditFiles({std::filesystem::absolute(file).string()}, change, "signed");
+  if (status == 0) {
+    std::cout << file << ": serial " << made.serial << ", expires "
+              << povupdate::FormatUtcTime(made.expires) << '\n';
   }
-  if (!povupdate::backend::ReplaceFile(target, signed_bytes, 0666)) {
-    return Fail(file + " can't be replaced: " + std::system_category().message(errno));
-  }
-  const povupdate::SignatureSection section = povupdate::ReadSignatureSection(signed_bytes);
-  std::cout << file << ": signed, serial " << section.serial << ", expires "
-            << povupdate::FormatUtcTime(section.expires) << '\n';
-  return 0;
+  return status;
 #endif
 }
 

@@ -1,6 +1,7 @@
 #include "update_file_checker.h"
 
 #include <algorithm>
+#include <cctype>
 #include <map>
 
 #include "platform/signed_file.h"
@@ -391,11 +392,40 @@ std::string DescribeMismatch(const Mismatch& mismatch) {
 }
 
 std::string DownloadFileName(const std::string& path) {
-  std::string name = path.substr(path.find_last_of("/\\") + 1);
-  // A web address may end in a query or fragment that is no part of the file's name.
-  const std::size_t query = name.find_first_of("?#");
-  if (path.find("://") != std::string::npos && query != std::string::npos) name.resize(query);
-  return name;
+  std::string_view name = path;
+  const std::size_t scheme = name.find("://");
+  if (scheme == std::string_view::npos) {
+    // A path on disk or a share: its last component, taken as it is.
+    name = name.substr(name.find_last_of("/\\") + 1);
+  } else {
+    // A URL: its path ends at the query or fragment, and starts at the first
+    // '/' after the host.
+    name = name.substr(0, name.find_first_of("?#"));
+    const std::size_t path_start = name.find('/', scheme + 3);
+    if (path_start == std::string_view::npos) return "";
+    name = name.substr(name.rfind('/') + 1);
+  }
+  std::string decoded;
+  for (std::size_t i = 0; i < name.size(); ++i) {
+    if (name[i] != '%' || scheme == std::string_view::npos) {
+      decoded += name[i];
+      continue;
+    }
+    const std::string_view digits = name.substr(i + 1, 2);
+    if (digits.size() < 2 || !std::isxdigit(static_cast<unsigned char>(digits[0])) ||
+        !std::isxdigit(static_cast<unsigned char>(digits[1]))) {
+      return "";
+    }
+    decoded += static_cast<char>(std::stoi(std::string(digits), nullptr, 16));
+    i += 2;
+  }
+  // What can't be a file's name in a directory, on either system.
+  const bool unsafe = std::any_of(decoded.begin(), decoded.end(), [](char c) {
+    const auto byte = static_cast<unsigned char>(c);
+    return byte < 0x20 || byte == 0x7F || c == '/' || c == '\\' || c == ':';
+  });
+  if (unsafe || decoded == "." || decoded == "..") return "";
+  return decoded;
 }
 
 }  // namespace povupdate_cli

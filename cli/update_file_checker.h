@@ -48,8 +48,11 @@ std::vector<Mismatch> DownloadMismatches(const std::string& md5, const std::stri
 // "MD5: expected '...', found '...'".
 std::string DescribeMismatch(const Mismatch& mismatch);
 
-// The file name a download path ends in: its last component, without the
-// query or fragment of a URL.
+// The file name a download path ends in: the last component of a URL's
+// path, without its query or fragment and percent-decoded, or the last
+// component of a path on disk. "" when that names no file: a URL without a
+// path component, or a name that is empty, "." or "..", or holds '/', '\\',
+// ':' or a control character (a NUL too).
 std::string DownloadFileName(const std::string& path);
 
 }  // namespace povupdate_cli

@@ -2,23 +2,27 @@
 
 #include <cstdint>
 #include <filesystem>
-#include <iostream>
+#include <memory>
+#include <optional>
 #include <string_view>
+#include <utility>
 
 #include "file_access.h"
+#include "host_platform.h"
+#include "output.h"
+#include "platform/ini_document.h"
 #include "platform/profile_syntax.h"
 #include "platform/text.h"
-#include "platform/win32.h"
-#include "profile_text.h"
+#include "profile_edit.h"
 #include "update_file_checker.h"
 
 namespace povupdate_cli {
 namespace {
 
-constexpr DWORD kIndexBufferSize = 260;
+using povupdate::backend::IniDocument;
 
 int Refuse(const std::string& message) {
-  std::cerr << "povupdate: " << message << "; no file was changed\n";
+  PrintMessage("povupdate: " + message + "; no file was changed");
   return 1;
 }
 
@@ -58,57 +62,85 @@ std::string TypeFromExtension(const std::string& installer) {
   return "";
 }
 
-// An update file as it stands: its index, read as the library reads it.
-struct UpdateFile {
-  std::string path;
-  bool exists = false;
-  std::vector<std::string> index;  // the values of keys 1, 2, ... up to the first empty one
-};
+// A file named without a directory is the one in the current directory, and
+// each file has one name for its lock and in messages.
+std::vector<std::string> AbsolutePaths(const std::vector<std::string>& given) {
+  std::vector<std::string> paths;
+  paths.reserve(given.size());
+  for (const std::string& path : given) paths.push_back(std::filesystem::absolute(path).string());
+  return paths;
+}
 
-// Reads each file's index; false after a message when a file is there but
-// can't be read as a regular file.
-bool LoadFiles(const std::vector<std::string>& paths, std::vector<UpdateFile>& files) {
-  for (const std::string& given : paths) {
-    // Windows looks for a profile file named without a directory in its own.
-    const std::string path = std::filesystem::absolute(given).string();
-    UpdateFile file{path, false, {}};
-    std::string bytes;
-    std::string problem;
-    if (ReadRegularFile(path, bytes, problem)) {
-      file.exists = true;
-    } else if (std::error_code error; std::filesystem::exists(path, error)) {
-      Refuse(problem.insert(0, path + " "));
-      return false;
-    }
-    for (int number = 1;; ++number) {
-      char value[kIndexBufferSize] = {};
-      GetPrivateProfileStringA(kIndexSection, std::to_string(number).c_str(), "", value,
-                               kIndexBufferSize, path.c_str());
-      if (value[0] == '\0') break;
-      file.index.emplace_back(value);
-    }
-    files.push_back(file);
+// The entries the library's walk delivers: the values of index keys 1, 2,
+// ... up to the first missing or empty one, each cut as the library's read
+// cuts it.
+std::vector<std::string> Walk(const IniDocument& file) {
+  std::vector<std::string> names;
+  for (std::size_t number = 1;; ++number) {
+    const std::optional<std::string_view> value = file.Find(kIndexSection, std::to_string(number));
+    if (!value || value->empty()) return names;
+    names.emplace_back(value->substr(0, kMaxSectionName));
   }
-  return true;
 }
 
-bool Write(const UpdateFile& file, const char* section, const char* key, const char* value) {
-  if (WritePrivateProfileStringA(section, key, value, file.path.c_str())) return true;
-  std::cerr << "povupdate: " << file.path << " can't be written (system error " << GetLastError()
-            << ")\n";
-  return false;
-}
-
-bool WriteIndexKey(const UpdateFile& file, std::size_t number, const char* value) {
-  return Write(file, kIndexSection, std::to_string(number).c_str(), value);
-}
-
-std::size_t FindInIndex(const UpdateFile& file, const std::string& name) {
-  for (std::size_t i = 0; i < file.index.size(); ++i) {
-    if (povupdate::EqualsIgnoringAsciiCase(file.index[i], name)) return i + 1;
+std::size_t FindInIndex(const std::vector<std::string>& index, const std::string& name) {
+  for (std::size_t i = 0; i < index.size(); ++i) {
+    if (povupdate::EqualsIgnoringAsciiCase(index[i], name)) return i + 1;
   }
   return 0;
 }
+
+// An update file as the edit changes it, one key at a time, each change
+// placed where Windows' profile service would place it.
+class EditedFile {
+ public:
+  explicit EditedFile(const IniDocument& original) : original_(original) {}
+
+  const IniDocument& document() const { return edited_ ? *edited_ : original_; }
+
+  // A text given in the ANSI code page, as the file holds it: UTF-8 in a
+  // UTF-16 file. False when the file can't hold it.
+  bool Stored(const std::string& text, std::string& stored) const {
+    stored = original_.IsUtf16() ? AnsiToUtf8(text) : text;
+    return original_.CanHold(stored);
+  }
+
+  void Set(const std::string& section, const std::string& key,
+           std::optional<std::string_view> value) {
+    Replace(document().Edit(section, key, value));
+  }
+  void SetIndexKey(std::size_t number, std::optional<std::string_view> value) {
+    Set(kIndexSection, std::to_string(number), value);
+  }
+  void RemoveSection(const std::string& section) { Replace(document().RemoveSection(section)); }
+
+  // Whether the walk now delivers exactly `expected`; else `problem` names
+  // the index key it reaches that it did not reach before the edit.
+  bool WalksAs(const std::vector<std::string>& expected, std::string& problem) const {
+    const std::vector<std::string> walked = Walk(document());
+    if (walked == expected) return true;
+    std::size_t first = 0;
+    while (first < walked.size() && first < expected.size() && walked[first] == expected[first]) {
+      ++first;
+    }
+    problem = first < walked.size()
+                  ? "has index key " + std::to_string(first + 1) + "=" + walked[first] +
+                        " past the end of the update list: the edit would publish it again; "
+                        "remove or renumber that key first"
+                  : "has an index the edit can't keep whole";
+    return false;
+  }
+
+  std::string Take() { return edited_ ? edited_->bytes() : original_.bytes(); }
+
+ private:
+  void Replace(std::string bytes) {
+    edited_ = std::make_unique<const IniDocument>(std::move(bytes));
+  }
+
+  const IniDocument& original_;
+  std::unique_ptr<const IniDocument> edited_;
+};
 
 }  // namespace
 
@@ -117,6 +149,7 @@ int SetEntry(const std::string& installer, EntryTexts entry,
   const std::string name_problem = NameProblem(entry.name);
   if (!name_problem.empty()) return Refuse(name_problem);
   if (entry.install_type.empty()) entry.install_type = TypeFromExtension(installer);
+  // The installer is digested before any file is locked.
   std::string md5;
   std::string sha256;
   std::uint64_t size = 0;
@@ -140,47 +173,61 @@ int SetEntry(const std::string& installer, EntryTexts entry,
                     "ends, quotes around it, or more than 2599 characters)");
     }
   }
-  std::vector<UpdateFile> files;
-  if (!LoadFiles(paths, files)) return 1;
-
-  for (const UpdateFile& file : files) {
-    // The index first, so that a new file starts with it.
-    if (FindInIndex(file, entry.name) == 0 &&
-        !WriteIndexKey(file, file.index.size() + 1, entry.name.c_str())) {
-      return 1;
+  const auto change = [&](const IniDocument& file, std::string& edited, std::string& refusal) {
+    EditedFile text(file);
+    std::string name;
+    if (!text.Stored(entry.name, name)) {
+      refusal = "is UTF-16LE text, and the name is not UTF-8";
+      return false;
     }
+    std::vector<std::pair<const char*, std::string>> values;
     for (const auto& [key, value] : keys) {
-      if (!Write(file, entry.name.c_str(), key, value->c_str())) return 1;
+      values.emplace_back(key, std::string());
+      if (!text.Stored(*value, values.back().second)) {
+        refusal = "is UTF-16LE text, and " + std::string(key) + " is not UTF-8";
+        return false;
+      }
     }
-    std::cerr << file.path << ": entry " << entry.name << " set (MD5 " << md5 << ", " << size
-              << " bytes)\n";
-  }
-  return 0;
+    std::vector<std::string> index = Walk(file);
+    // The index first, so that a new file starts with it.
+    if (FindInIndex(index, name) == 0) {
+      index.push_back(name);
+      text.SetIndexKey(index.size(), name);
+    }
+    for (const auto& [key, value] : values) text.Set(name, key, value);
+    if (!text.WalksAs(index, refusal)) return false;
+    edited = text.Take();
+    return true;
+  };
+  return EditFiles(AbsolutePaths(paths), change,
+                   "entry " + entry.name + " set (MD5 " + md5 + ", " + size_text + " bytes)");
 }
 
 int RemoveEntry(const std::string& name, const std::vector<std::string>& paths) {
-  std::vector<UpdateFile> files;
-  if (!LoadFiles(paths, files)) return 1;
-  for (const UpdateFile& file : files) {
-    if (FindInIndex(file, name) == 0) {
-      return Refuse(file.path + " has no entry " + name + " in its index");
+  const auto change = [&](const IniDocument& file, std::string& edited, std::string& refusal) {
+    EditedFile text(file);
+    std::string stored;
+    const std::vector<std::string> index = Walk(file);
+    if (!text.Stored(name, stored) || FindInIndex(index, stored) == 0) {
+      refusal = "has no entry " + name + " in its index";
+      return false;
     }
-  }
-  for (const UpdateFile& file : files) {
     // The entries after it move up one, so no gap ends the list early.
     std::vector<std::string> kept;
-    for (const std::string& value : file.index) {
-      if (!povupdate::EqualsIgnoringAsciiCase(value, name)) kept.push_back(value);
+    for (const std::string& value : index) {
+      if (!povupdate::EqualsIgnoringAsciiCase(value, stored)) kept.push_back(value);
     }
-    for (std::size_t i = 0; i < file.index.size(); ++i) {
-      const char* value = i < kept.size() ? kept[i].c_str() : nullptr;
-      if (i < kept.size() && kept[i] == file.index[i]) continue;
-      if (!WriteIndexKey(file, i + 1, value)) return 1;
+    for (std::size_t i = 0; i < index.size(); ++i) {
+      if (i < kept.size() && kept[i] == index[i]) continue;
+      text.SetIndexKey(i + 1,
+                       i < kept.size() ? std::optional<std::string_view>(kept[i]) : std::nullopt);
     }
-    if (!Write(file, name.c_str(), nullptr, nullptr)) return 1;
-    std::cerr << file.path << ": entry " << name << " removed\n";
-  }
-  return 0;
+    text.RemoveSection(stored);
+    if (!text.WalksAs(kept, refusal)) return false;
+    edited = text.Take();
+    return true;
+  };
+  return EditFiles(AbsolutePaths(paths), change, "entry " + name + " removed");
 }
 
 }  // namespace povupdate_cli

@@ -1,6 +1,7 @@
 // Publishers' edits of update files: an entry set from its installer, or
-// removed. Every key is written by the profile services, so every other
-// byte of a file stays as it was.
+// removed. Each edit is one step of every file it names (profile_edit.h),
+// made in memory as Windows' profile service would make it, so that every
+// other byte of a file stays as it was.
 #pragma once
 
 #include <string>
@@ -18,7 +19,8 @@ struct EntryTexts {
 };
 
 // Each returns the exit status: 0, or 1 after a message on standard error.
-// Nothing is written before every argument and file has been checked.
+// Nothing is written before every argument and file has been checked, and
+// no edit makes the list deliver an index key it doesn't deliver today.
 int SetEntry(const std::string& installer, EntryTexts entry, const std::vector<std::string>& files);
 int RemoveEntry(const std::string& name, const std::vector<std::string>& files);
 

@@ -15,10 +15,12 @@ set(POVUPDATE_CORE_SOURCES
   platform/registry_store.cpp
   platform/text.cpp
 )
-# How profile files read, line by line and out of UTF-16LE: the Linux profile
-# service, the library's checks of the names it writes and the command-line
-# host's update-file checker share it.
-set(POVUPDATE_PROFILE_SYNTAX_SOURCES platform/profile_syntax.cpp platform/utf16_text.cpp)
+# How profile files read, line by line and out of UTF-16LE, and how Windows
+# edits them: the Linux profile service, the library's checks of the names
+# it writes and the command-line host's update-file checker and editor share
+# it.
+set(POVUPDATE_PROFILE_SYNTAX_SOURCES platform/profile_syntax.cpp platform/utf16_text.cpp
+  platform/ini_document.cpp)
 # The Linux backend of the Win32 services, everything in platform/linux; on
 # Windows, what the system's services lack, everything in platform/windows.
 file(GLOB POVUPDATE_LINUX_BACKEND_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/../platform/linux/*.cpp)
@@ -30,10 +32,7 @@ function(povupdate_add_core target fault_injection)
   add_library(${target} STATIC ${POVUPDATE_CORE_SOURCES})
   target_link_libraries(${target} PUBLIC povupdate_profile_syntax)
   if(WIN32)
-    # A signed update file is walked from its verified bytes by the reader
-    # the Linux backend uses.
-    target_sources(${target} PRIVATE ${POVUPDATE_WINDOWS_SOURCES}
-      ${PROJECT_SOURCE_DIR}/platform/linux/ini_document.cpp)
+    target_sources(${target} PRIVATE ${POVUPDATE_WINDOWS_SOURCES})
   else()
     target_sources(${target} PRIVATE ${POVUPDATE_LINUX_BACKEND_SOURCES})
   endif()

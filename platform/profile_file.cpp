@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/linux/ini_document.h"
+#include "platform/ini_document.h"
 #include "platform/module_directory.h"
 #include "platform/profile_document.h"
 #include "platform/profile_write_lock.h"

@@ -224,6 +224,12 @@ bool WaitForLock(int directory) {
 
 }  // namespace
 
+bool IsWritable(const std::string& path) {
+  struct stat status {};
+  return stat(path.c_str(), &status) == 0 && (status.st_mode & S_IWUSR) != 0 &&
+         access(path.c_str(), W_OK) == 0;
+}
+
 std::string WriteTarget(const std::string& path) {
   std::string target = path;
   char link[PATH_MAX];

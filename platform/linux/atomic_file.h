@@ -28,6 +28,11 @@ ReadStatus RereadWholeFile(const std::string& path, const std::string& known, bo
 // made where the link points), and the link stays.
 std::string WriteTarget(const std::string& path);
 
+// Whether a rewrite may replace the file: one with its owner's write bit
+// clear is read-only, for root too, as the read-only attribute is on
+// Windows; access() adds the refusals of other users' files.
+bool IsWritable(const std::string& path);
+
 // An exclusive lock that serialises every read-modify-write of one file,
 // across threads and processes. It is held on something that outlives the
 // file's replacement by rename, so a writer that comes after a replacement

@@ -11,8 +11,8 @@
 #include <string>
 #include <unordered_map>
 
+#include "platform/ini_document.h"
 #include "platform/linux/atomic_file.h"
-#include "platform/linux/ini_document.h"
 #include "platform/linux/profile_call.h"
 
 namespace povupdate::backend {

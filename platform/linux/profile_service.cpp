@@ -5,7 +5,6 @@
 // profile_call.h); writes are serialised across threads and processes and
 // replace the file in one step (atomic_file.cpp).
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -16,8 +15,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/ini_document.h"
 #include "platform/linux/atomic_file.h"
-#include "platform/linux/ini_document.h"
 #include "platform/linux/last_error.h"
 #include "platform/linux/profile_cache.h"
 #include "platform/linux/profile_call.h"
@@ -60,15 +59,6 @@ DWORD ErrorOf(ReadStatus status) {
   return status == ReadStatus::kMissing ? ERROR_FILE_NOT_FOUND : ERROR_ACCESS_DENIED;
 }
 
-// A file with its owner's write bit clear is read-only, for root too, as the
-// read-only attribute is on Windows; access() adds the refusals of other
-// users' files.
-bool IsWritable(const std::string& path) {
-  struct stat status {};
-  return stat(path.c_str(), &status) == 0 && (status.st_mode & S_IWUSR) != 0 &&
-         access(path.c_str(), W_OK) == 0;
-}
-
 // A file larger than a read can index is refused before it is read.
 bool IsTooLarge(const std::string& path) {
   struct stat status {};
@@ -94,7 +84,7 @@ BOOL WriteProfileString(LPCSTR section, LPCSTR key, LPCSTR value, LPCSTR file_na
   const ProfileSnapshot current = SharedProfileCache().Load(file_name);
   if (current.status == ReadStatus::kFailed) return Fail(ERROR_ACCESS_DENIED);
   const bool existed = current.status == ReadStatus::kOk;
-  if (existed && !IsWritable(target)) return Fail(ERROR_ACCESS_DENIED);
+  if (existed && !povupdate::backend::IsWritable(target)) return Fail(ERROR_ACCESS_DENIED);
 
   const std::shared_ptr<const IniDocument> old =
       existed ? current.document : std::make_shared<const IniDocument>(std::string());

@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "platform/linux/ini_document.h"
+#include "platform/ini_document.h"
 #include "platform/win32.h"
 
 namespace povupdate::backend {

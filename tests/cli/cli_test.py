@@ -15,10 +15,12 @@ import os
 import re
 import resource
 import shutil
+import signal
 import stat
 import subprocess
 import sys
 import tempfile
+import time
 import unittest
 
 POVUPDATE = ""
@@ -261,6 +263,60 @@ class PovupdateTest(unittest.TestCase):
         self.assertEqual(self.json("list")[0]["Version"], "1\x1b[2J")
 
     @linux_only
+    def test_human_output_and_messages_escape_c1_and_bidirectional_controls(self):
+        # The 8-bit CSI as a byte and as UTF-8, U+0085, the line separator and
+        # the right-to-left override; an accented letter stays as it is.
+        raw = b"\x9b2J\xc2\x9b\xc2\x85\xe2\x80\xa8\xe2\x80\xae\xe2\x81\xa6\xc3\xa9"
+        shown = "\\x9B2J\\xC2\\x9B\\xC2\\x85\\xE2\\x80\\xA8\\xE2\\x80\\xAE\\xE2\\x81\\xA6\u00e9"
+        self.write(self.update_file, b"[SOFTWARE]\r\n1=A\r\n2=B%s\r\n[A]\r\nVersion=%s\r\n"
+                   b"[B%s]\r\n[C%s]\r\n" % (raw, raw, raw, raw))
+        env = dict(self.env, PYTHONIOENCODING="utf-8")
+        outputs = []
+        for args in (["list"], ["status"], ["check", self.update_file],
+                     ["verify", os.fsdecode(b"A\x9b"), "x"]):
+            result = subprocess.run([*self.command, *args], env=env, capture_output=True)
+            outputs.append((result.stdout + result.stderr).decode("utf-8", "replace"))
+        self.assertIn("Version          " + shown + "\n", outputs[0])
+        self.assertRegex(outputs[1], "\nA +" + re.escape(shown))
+        self.assertIn("[C" + shown + "] is never read", outputs[2])
+        self.assertIn("no entry A\\x9B", outputs[3])
+        outputs.append(self.run_cli("list", "--\x1b[2J", status=109).stderr)
+        for text in outputs:
+            self.assertIsNone(re.search("[\x00-\x08\x0b-\x1f\x7f-\x9f\u2028\u2029\u200e\u200f"
+                                        "\u202a-\u202e\u2066-\u2069\ufffd]", text), text)
+
+    @linux_only
+    def test_a_failing_standard_output_exits_70(self):
+        commands = [["list"], ["list", "--json"], ["status"], ["status", "--json"],
+                    ["verify", "PovViewer", self.update_file], ["check"], ["file-name"],
+                    ["install-path"], ["local", "get", "PovViewer"], ["--help"]]
+        for args in commands:
+            with open("/dev/full", "w") as full:
+                result = subprocess.run([*self.command, *args], env=self.env, stdout=full,
+                                        stderr=subprocess.PIPE, text=True)
+            self.assertEqual(result.returncode, 70, (args, result.stderr))
+            self.assertIn("standard output can't be written", result.stderr)
+            closed = subprocess.run([*self.command, *args], env=self.env,
+                                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                                    preexec_fn=lambda: os.close(1))
+            self.assertEqual(closed.returncode, 70, args)
+        # With its standard descriptors closed, an edit writes nothing meant
+        # for them into the files it opens. Valgrind can't start without a
+        # standard error of its own.
+        closing = (0, 1) if os.environ.get("POVUPDATE_TEST_UNDER_VALGRIND") else (0, 1, 2)
+        path, _, _ = self.installer("Closed.exe", b"closed")
+        before = self.read(self.update_file)
+        subprocess.run([*self.command, "entry", "set", path, "--name", "PovViewer", "--version",
+                        "9", "--url", "https://h/Closed.exe"], env=self.env, check=True,
+                       stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL,
+                       preexec_fn=lambda: [os.close(fd) for fd in closing])
+        after = self.read(self.update_file)
+        self.assertNotIn(b"entry PovViewer set", after)
+        # The entry's SHA256 is the one line added.
+        self.assertEqual(after.count(b"\r\n"), before.count(b"\r\n") + 1)
+
+    @linux_only
     def test_help_states_the_exit_statuses(self):
         text = " ".join(self.run_cli("--help").stdout.split())
         for status in ("0 on success", "1 when check finds errors", "result code (1 to 60)",
@@ -277,10 +333,6 @@ class PovupdateTest(unittest.TestCase):
         return path, hashlib.md5(data).hexdigest(), str(len(data))
 
     def assert_update_file(self, expected):
-        # Wine's profile service writes a file back without its blank lines,
-        # where Windows keeps every byte it doesn't change.
-        if RUNNER:
-            expected = re.sub(rb"\r\n(?:\r\n)+", b"\r\n", expected)
         self.assertEqual(self.read(self.update_file), expected)
 
     def set_entry(self, installer, name, *args, status=0, user=None):
@@ -293,15 +345,18 @@ class PovupdateTest(unittest.TestCase):
         path, md5, size = self.installer("PovNew-1.0.msi", b"new installer")
         self.set_entry(path, "PovNew", "--install-path", "1Program Files\\PovNew")
         index = b"5=PovLegacyPlugin\r\n"
+        sha256 = hashlib.sha256(b"new installer").hexdigest()
         expected = before.replace(index, index + b"6=PovNew\r\n") + (
             "[PovNew]\r\nVersion=1.0\r\nDownLoadPath=https://example.com/x/PovNew-1.0.msi\r\n"
-            "MD5=%s\r\nInstallType=msi\r\nInstallPath=1Program Files\\PovNew\r\n"
-            "InstallParmeter=\r\nSize=%s\r\n" % (md5, size)).encode()
+            "MD5=%s\r\nSHA256=%s\r\nInstallType=msi\r\nInstallPath=1Program Files\\PovNew\r\n"
+            "InstallParmeter=\r\nSize=%s\r\n" % (md5, sha256, size)).encode()
         self.assert_update_file(expected)
         # Set again, from another installer: only the values change.
         path, md5_2, size_2 = self.installer("PovNew-1.0.msi", b"newer installer")
         self.set_entry(path, "povnew", "--install-type", "exe")
         self.assert_update_file(expected.replace(md5.encode(), md5_2.encode())
+                                .replace(sha256.encode(),
+                                         hashlib.sha256(b"newer installer").hexdigest().encode())
                                 .replace(b"Size=" + size.encode(), b"Size=" + size_2.encode())
                                 .replace(b"InstallType=msi\r\nInstallPath=1",
                                          b"InstallType=exe\r\nInstallPath=1")
@@ -310,9 +365,8 @@ class PovupdateTest(unittest.TestCase):
     def test_entry_remove_renumbers_and_keeps_the_rest(self):
         before = self.read(self.update_file)
         self.run_cli("entry", "remove", "PovCodecPack")
-        # Wine's service takes the comments after a section's last key for the
-        # section's own, and removes them with it.
-        end = before.index(b"\r\n[PovHelp]" if RUNNER else b"\r\n; No checksum")
+        # The comments after the section's last key lead to what follows.
+        end = before.index(b"\r\n; No checksum")
         section = before[before.index(b"[PovCodecPack]"):end]
         expected = before.replace(section, b"").replace(
             b"2=PovCodecPack\r\n3=PovHelp\r\n4=PovTools\r\n5=PovLegacyPlugin\r\n",
@@ -338,13 +392,20 @@ class PovupdateTest(unittest.TestCase):
         findings = self.json("check", files[0], "--downloads", downloads, status=1)
         self.assertEqual([(f["line"], f["message"].split("does not match: ")[-1])
                           for f in findings],
-                         [(15, "MD5: expected '%s', found '%s'"
+                         [(16, "MD5: expected '%s', found '%s'"
                            % (codecs_md5, hashlib.md5(b"codecs, changed").hexdigest())),
-                          (19, "Size: expected '6', found '15'")])
+                          (21, "Size: expected '6', found '15'")])
         os.remove(viewer)
         findings = self.json("check", files[0], "--downloads", downloads, status=1)
         self.assertEqual(findings[0]["line"], 6)  # Viewer's DownLoadPath
         self.assertIn("'Viewer.exe' can't be read", findings[0]["message"])
+        # The name is the URL's path's, not its query's; no directory is none.
+        self.run_cli("entry", "set", codecs, "--name", "Codecs", "--version", "1", "--url",
+                     "https://h/Missing.zip?mirror=/Codecs.zip", "--file", files[1])
+        findings = self.json("check", files[1], "--downloads", downloads, status=1)
+        self.assertIn("'Missing.zip'", findings[-1]["message"])
+        self.assertIn("must be named", self.run_cli("check", files[1], "--downloads", "",
+                                                    status=105).stderr)
 
     def signing_fixture(self, name):
         return os.path.join(EXAMPLES, "..", "tests", "signing", name)
@@ -436,6 +497,16 @@ class PovupdateTest(unittest.TestCase):
         read_only = os.path.join(self.dir, "ReadOnly.ini")
         shutil.copy(self.update_file, read_only)
         os.chmod(read_only, 0o444)
+        utf16 = os.path.join(self.dir, "Utf16.ini")
+        self.write(utf16, b"\xff\xfe" + self.read(self.update_file).decode().encode("utf-16-le"))
+        gap = os.path.join(self.dir, "Gap.ini")
+        self.write(gap, b"[SOFTWARE]\r\n1=A\r\n2=B\r\n4=Old\r\n[A]\r\n[B]\r\n[Old]\r\n")
+        repeated = os.path.join(self.dir, "Repeated.ini")
+        self.write(repeated, b"[SOFTWARE]\r\n1=A\r\n2=B\r\n2=Hidden\r\n[A]\r\n[B]\r\n[Hidden]\r\n")
+        others = [os.path.join(self.dir, name) for name in ("Update_6.2.ini", "Update_6.3.ini")]
+        for path in others:
+            shutil.copy(self.update_file, path)
+        entry_a = ["entry", "set", installer, "--name", "A", "--version", "1", "--url", "u"]
         cases = [
             (["entry", "set", os.path.join(self.dir, "missing.exe"), "--name", "A",
               "--version", "1", "--url", "u"], "missing.exe can't be read"),
@@ -453,10 +524,28 @@ class PovupdateTest(unittest.TestCase):
              "DownLoadPath can't be stored"),
             (["entry", "set", installer, "--name", "A", "--version", "1", "--url", "u",
               "--file", self.update_file, "--file", self.dir], "not a regular file"),
-            (["entry", "set", installer, "--name", "A", "--version", "1", "--url", "u",
-              "--file", read_only], "can't be written"),
-            (["entry", "remove", "PovHelp", "--file", read_only], "can't be written"),
+            ([*entry_a, "--file", read_only], "ReadOnly.ini is read-only"),
+            (["entry", "remove", "PovHelp", "--file", read_only], "ReadOnly.ini is read-only"),
+            # Every file or none.
+            ([*entry_a, "--file", others[0], "--file", read_only, "--file", others[1]],
+             "ReadOnly.ini is read-only"),
+            ([*entry_a, "--file", others[0], "--file", os.path.join(self.dir, "no", "U.ini")],
+             "U.ini is in a directory that does not exist"),
+            # No hidden entry comes back.
+            (["entry", "set", installer, "--name", "C", "--version", "1", "--url", "u",
+              "--file", gap], "index key 4=Old past the end"),
+            (["entry", "remove", "A", "--file", repeated], "index key 2=Hidden past the end"),
         ]
+        if not RUNNER:
+            # Text that is no UTF-8 has no UTF-16 form; the Windows program's
+            # texts are in its ANSI code page, which has one for each.
+            cases += [
+                (["entry", "set", installer, "--name", "PovViewer", "--version", "9", "--url", "u",
+                  "--install-path", os.fsdecode(b"D:\\Pov\xe9"), "--file", utf16],
+                 "InstallPath is not UTF-8"),
+                ([*entry_a, "--parameters", os.fsdecode(b"/S \xff"), "--file", utf16],
+                 "InstallParmeter is not UTF-8"),
+            ]
         if RUNNER and os.geteuid() == 0:
             # Wine run by root opens any file for writing, whatever its mode;
             # Windows refuses a read-only file.
@@ -469,6 +558,82 @@ class PovupdateTest(unittest.TestCase):
             after = {name: self.read(os.path.join(self.dir, name))
                      for name in os.listdir(self.dir) if name.endswith(".ini")}
             self.assertEqual(after, before, args)
+
+    @linux_only
+    def test_a_replacement_failing_midway_names_the_files_changed(self):
+        installer, _, _ = self.installer("Mid.exe", b"mid")
+        small, large = (os.path.join(self.dir, name) for name in ("Small.ini", "Large.ini"))
+        self.write(small, b"[SOFTWARE]\r\n")
+        self.write(large, b"[SOFTWARE]\r\n" + b";" * 20000 + b"\r\n")
+        before = self.read(large)
+
+        def limit_file_size():
+            # A write past the limit fails with EFBIG instead of ending the process.
+            signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+            resource.setrlimit(resource.RLIMIT_FSIZE, (10000, 10000))
+        result = subprocess.run([*self.command, "entry", "set", installer, "--name", "Mid",
+                                 "--version", "1", "--url", "https://h/Mid.exe", "--file", small,
+                                 "--file", large], env=self.env, capture_output=True, text=True,
+                                preexec_fn=limit_file_size)
+        self.assertEqual(result.returncode, 1, result.stderr)
+        self.assertIn(large + " can't be replaced", result.stderr)
+        self.assertIn("changed already: " + small, result.stderr)
+        self.assertIn(b"Mid", self.read(small))
+        self.assertEqual(self.read(large), before)
+
+    def walk(self):
+        return [entry["Name"] for entry in self.json("list")]
+
+    def test_concurrent_edits_lose_no_entry(self):
+        installer, _, _ = self.installer("Same.exe", b"same")
+        self.write_update_file(["[SOFTWARE]", "1=First", "[First]"])
+        rounds = 3 if RUNNER else 10
+        names = ["First"]
+        for n in range(rounds):
+            pair = ["P%d" % n, "Q%d" % n]
+            edits = [subprocess.Popen([*self.command, "entry", "set", installer, "--name", name,
+                                       "--version", "1", "--url", "https://h/Same.exe"],
+                                      env=self.env, stdout=subprocess.DEVNULL,
+                                      stderr=subprocess.DEVNULL) for name in pair]
+            self.assertEqual([edit.wait(timeout=120) for edit in edits], [0, 0])
+            names += pair
+        self.assertCountEqual(self.walk(), names)
+        for _ in range(2 if RUNNER else 5):
+            self.write_update_file(["[SOFTWARE]", "1=A", "2=B", "3=C", "[A]", "[B]", "[C]"])
+            edits = [subprocess.Popen([*self.command, *args], env=self.env,
+                                      stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+                     for args in (["entry", "remove", "A"],
+                                  ["entry", "set", installer, "--name", "D", "--version", "1",
+                                   "--url", "https://h/Same.exe"])]
+            self.assertEqual([edit.wait(timeout=120) for edit in edits], [0, 0])
+            self.assertEqual(self.walk(), ["B", "C", "D"])
+
+    @linux_only
+    @unittest.skipIf(os.environ.get("POVUPDATE_TEST_UNDER_VALGRIND"),
+                     "valgrind slows each edit of the large file many times over")
+    def test_a_killed_edit_leaves_the_file_as_before_or_after(self):
+        installer, _, _ = self.installer("Big.exe", b"big")
+        padding = b"".join(b"[Pad%d]\r\nVersion=%d\r\n; %s\r\n" % (i, i, b"p" * 200)
+                           for i in range(40000))
+        original = (b"[SOFTWARE]\r\n1=A\r\n2=B\r\n3=C\r\n[A]\r\nVersion=1\r\nSize=1\r\n[B]\r\n"
+                    b"[C]\r\n" + padding)
+        edits = {"set": ["entry", "set", installer, "--name", "A", "--version", "2.0",
+                         "--url", "https://h/Big.exe"],
+                 "remove": ["entry", "remove", "A"]}
+        for kind, args in edits.items():
+            self.write(self.update_file, original)
+            started = time.monotonic()
+            self.run_cli(*args)
+            took = time.monotonic() - started
+            edited = self.read(self.update_file)
+            for moment in range(12):
+                self.write(self.update_file, original)
+                edit = subprocess.Popen([*self.command, *args], env=self.env,
+                                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+                time.sleep(took * moment / 10)
+                edit.kill()
+                edit.wait()
+                self.assertIn(self.read(self.update_file), (original, edited), (kind, moment))
 
     @linux_only
     def test_entry_set_refuses_an_unreadable_installer(self):

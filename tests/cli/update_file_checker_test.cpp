@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace povupdate_cli {
@@ -174,6 +175,31 @@ TEST(CheckUpdateFile, ReportsAByteOrderMarkByWhatItCosts) {
                  {{1, kError, "section [SOFTWARE] and its keys are lost"}});
   ExpectFindings("\xEF\xBB\xBF" + Join({"; updates", "[SOFTWARE]", "1=A", "[A]"}),
                  {{1, kWarning, "byte-order mark"}});
+}
+
+// The name is the URL's path's, never its query's or fragment's; what can't
+// name a file in the downloads directory names none.
+TEST(DownloadFileName, IsTheLastComponentOfTheUrlsPath) {
+  using namespace std::string_literals;
+  const std::pair<std::string, std::string> rows[] = {
+      {"https://h/NotUploaded.exe?mirror=/PovViewer.exe", "NotUploaded.exe"},
+      {"https://h/Missing.exe#/PovViewer.exe", "Missing.exe"},
+      {"https://h/PovViewer.exe?sig=ab/cd", "PovViewer.exe"},
+      {"https://h/a/Pov%20Viewer%2Eexe", "Pov Viewer.exe"},
+      {"D:\\Setups\\Pov%20Viewer.exe", "Pov%20Viewer.exe"},
+      {"https://updates.example.com", ""},
+      {"https://updates.example.com/", ""},
+      {"https://h/a/.", ""},
+      {"https://h/a/%2E%2E", ""},
+      {"https://h/a%2F..", ""},
+      {"https://h/a%5C..", ""},
+      {"https://h/C%3Aboot.ini", ""},
+      {"https://h/a%00.exe", ""},
+      {"https://h/a%1B.exe", ""},
+      {"https://h/a%zz.exe", ""},
+      {"https://h/a.exe%", ""},
+  };
+  for (const auto& [url, name] : rows) EXPECT_EQ(DownloadFileName(url), name) << url;
 }
 
 }  // namespace

@@ -7,9 +7,9 @@
 #include <string>
 #include <string_view>
 
-#include "platform/linux/ini_document.h"
-#include "platform/utf16_text.h"
+#include "platform/ini_document.h"
 #include "platform/linux/win32_api.h"
+#include "platform/utf16_text.h"
 #include "test_support.h"
 
 namespace povupdate::test {
@@ -138,14 +138,14 @@ TEST(IniDocumentUtf16Test, EditsKeepStraySurrogatesAndOddLastByte) {
 
   EXPECT_EQ(document.Find("s", "bad"), kReplacement);
   EXPECT_EQ(document.Edit("s", "k", "22"),
-            Utf16File("[s]\r\nbad=") + stray + Units("\r\nk=22") + "Z");
+            Utf16File("[s]\r\nbad=") + stray + Units("\r\nk=22\r\n") + "Z");
   EXPECT_EQ(document.Edit("t", "x", "y"), head + Units("\r\n[t]\r\nx=y\r\n") + "Z");
   EXPECT_EQ(document.Edit("s", "bad", std::nullopt), Utf16File("[s]\r\nk=1") + "Z");
   EXPECT_EQ(document.Edit("s", "absent", std::nullopt), head + "Z");
 }
 
 TEST(IniDocumentUtf16Test, OnlyTheUtf16LeBomMakesAUtf16File) {
-  EXPECT_EQ(IniDocument(kBom).Edit("s", "k", "v"), Utf16File("[s]\r\nk=v\r\n"));
+  EXPECT_EQ(IniDocument(kBom).Edit("s", "k", "v"), Utf16File("\r\n[s]\r\nk=v\r\n"));
   // Neither a lone 0xFF nor the UTF-16BE byte-order mark is recognised.
   EXPECT_EQ(IniDocument("\xFF").Edit("s", "k", "v"), "\xFF\r\n[s]\r\nk=v\r\n");
   EXPECT_EQ(IniDocument("\xFE\xFF").Edit("s", "k", "v"), "\xFE\xFF\r\n[s]\r\nk=v\r\n");

@@ -1,4 +1,4 @@
-#include "platform/linux/ini_document.h"
+#include "platform/ini_document.h"
 
 #include <algorithm>
 
@@ -143,6 +143,7 @@ std::optional<std::string_view> IniDocument::Find(std::string_view section,
 IniDocument::Place IniDocument::Locate(std::string_view section, std::string_view key) const {
   Place place;
   bool inside = false;
+  bool keyed = false;  // the section has a key line before this line
   ForEachLine([&](Offset begin, std::size_t line_break, std::size_t end, const ProfileLine& line) {
     if (line.kind == ProfileLineKind::kSection) {
       // Of same-named sections the first counts, and it ends at the next
@@ -154,11 +155,12 @@ IniDocument::Place IniDocument::Locate(std::string_view section, std::string_vie
       return true;
     }
     if (!inside) return true;
-    // Where Windows puts a new key after a section's trailing comments is
-    // not known; Wine counts them as the section's entries and puts it
-    // after them.
-    if (line.kind == ProfileLineKind::kComment) place.insert_at = end;
+    // Windows puts a new key after the section's last key, before the
+    // comments that follow it. Where it goes in a section of comments only
+    // is not known; Wine puts it after them.
+    if (line.kind == ProfileLineKind::kComment && !keyed) place.insert_at = end;
     if (line.kind != ProfileLineKind::kKey) return true;
+    keyed = true;
     place.insert_at = end;
     // Of repeated keys the first counts.
     if (!EqualsIgnoringAsciiCase(line.name, key)) return true;
@@ -173,8 +175,11 @@ IniDocument::Place IniDocument::Locate(std::string_view section, std::string_vie
 
 bool IniDocument::CanHold(std::string_view text) const { return !utf16_ || IsUtf8(text); }
 
+// A UTF-16 file of nothing but its byte-order mark counts as ending open:
+// Windows starts what it adds to one with a line break.
 bool IniDocument::EndsOpen() const {
-  return !text_.empty() && text_.back() != '\r' && text_.back() != '\n';
+  if (text_.empty()) return utf16_;
+  return text_.back() != '\r' && text_.back() != '\n';
 }
 
 IniDocument::Splice IniDocument::SpliceFor(std::string_view section, std::string_view key,
@@ -200,8 +205,11 @@ IniDocument::Splice IniDocument::SpliceFor(std::string_view section, std::string
   if (!value) {
     return Splice{place.key_begin, NextLineAt(text_, place.line_break) - place.key_begin, {}};
   }
-  // The key keeps its spelling and the line its line break.
-  return Splice{place.value_begin, place.line_break - place.value_begin, std::string(*value)};
+  // The key keeps its spelling and the line its line break; a last line
+  // without one gains one, as Windows rewrites it.
+  std::string replaced(*value);
+  if (place.line_break == text_.size()) replaced.append(kLineBreak);
+  return Splice{place.value_begin, place.line_break - place.value_begin, std::move(replaced)};
 }
 
 std::string IniDocument::Edit(std::string_view section, std::string_view key,

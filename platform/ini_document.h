@@ -1,8 +1,11 @@
 // One profile (INI) file: its bytes, an index of its sections and keys, and
 // edits of it, read and written the way Windows' profile services do. A file
 // that starts with the UTF-16LE byte-order mark is UTF-16 text, which reads
-// and edits see as UTF-8 (the ANSI code page here) and which stays UTF-16LE
-// when edited; any other file is 8-bit text, taken byte for byte.
+// and edits see as UTF-8 (the Linux build's ANSI code page) and which stays
+// UTF-16LE when edited; any other file is 8-bit text, taken byte for byte.
+// The Linux profile service and the command-line host's editor of update
+// files both build their files' new bytes here; a document keeps no state
+// beyond its own bytes and index.
 #pragma once
 
 #include <atomic>
@@ -14,7 +17,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/linux/name_index.h"
+#include "platform/name_index.h"
 #include "platform/profile_syntax.h"
 
 namespace povupdate::backend {
@@ -35,6 +38,9 @@ class IniDocument {
   // Whether every line of the text is indexed; an edit of a document that
   // isn't would land where no read looks.
   bool IndexedWhole() const { return text_.size() <= kMostTextSize; }
+
+  // Whether the file is UTF-16LE text, whose reads and edits are UTF-8.
+  bool IsUtf16() const { return utf16_; }
 
   // Whether an edit stores `text` as it is given: a UTF-16 file holds
   // characters, and text that isn't UTF-8 names none.
@@ -69,8 +75,8 @@ class IniDocument {
   struct Place {
     bool section_found = false;
     bool key_found = false;
-    // Where a new key goes: after the section's last key or comment line,
-    // or after its header when it has neither (blank lines and lines
+    // Where a new key goes: after the section's last key line, else after
+    // its last comment line, else after its header (blank lines and lines
     // without '=' don't count).
     std::size_t insert_at = 0;
     std::size_t key_begin = 0;    // the key line's first byte

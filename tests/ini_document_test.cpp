@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "platform/linux/ini_document.h"
+#include "platform/ini_document.h"
 
 namespace povupdate::test {
 namespace {
@@ -67,14 +67,17 @@ TEST(IniDocumentTest, EditsInLargeFileLandInTheirSection) {
   EXPECT_EQ(removed.Find(middle, "Key4"), std::to_string(kSections / 2 * kKeys + 4));
 }
 
-// Where Windows puts a new key after a section's trailing comments is not
-// known; Wine puts it after them. Comments of other sections, of a repeated
-// copy of the section and before the first section don't move it.
-TEST(IniDocumentTest, NewKeyAfterTrailingCommentsOfItsSectionOnly) {
+// A new key goes before the comments after its section's last key. In a
+// section of comments only, where Windows puts it is not known; Wine puts it
+// after them. Comments of other sections, of a repeated copy of the section
+// and before the first section don't move it.
+TEST(IniDocumentTest, NewKeyBeforeTrailingCommentsAfterCommentsOfCommentOnlySectionAsWine) {
   const IniDocument document(
       "; top\r\n[a]\r\nk=1\r\n; end of a\r\n\r\n[A]\r\n; copy\r\n[b]\r\n; b\r\n");
   EXPECT_EQ(document.Edit("a", "j", "2"),
-            "; top\r\n[a]\r\nk=1\r\n; end of a\r\nj=2\r\n\r\n[A]\r\n; copy\r\n[b]\r\n; b\r\n");
+            "; top\r\n[a]\r\nk=1\r\nj=2\r\n; end of a\r\n\r\n[A]\r\n; copy\r\n[b]\r\n; b\r\n");
+  EXPECT_EQ(document.Edit("b", "j", "2"),
+            "; top\r\n[a]\r\nk=1\r\n; end of a\r\n\r\n[A]\r\n; copy\r\n[b]\r\n; b\r\nj=2\r\n");
   EXPECT_EQ(IniDocument("; top\r\n[a]\r\n").Edit("a", "j", "2"), "; top\r\n[a]\r\nj=2\r\n");
 }
 
