@@ -53,7 +53,7 @@ int ChooseUpdateFiles(std::vector<std::string>& files) {
 
 DownloadFacts FindDownload(const std::string& path) {
   DownloadFacts facts;
-  facts.found = DigestRegularFile(path, facts.md5, facts.size, facts.problem);
+  facts.found = DigestRegularFile(path, facts.md5, facts.sha256, facts.size, facts.problem);
   return facts;
 }
 

@@ -55,7 +55,7 @@ Commands::Commands(CLI::App& app) {
   check
       ->add_option("--downloads", downloads_,
                    "A directory holding the downloads: each entry's file must be there and "
-                   "match its MD5 and Size")
+                   "match its MD5, SHA256 and Size")
       ->check(CLI::Validator(
           [](const std::string& directory) {
             return directory.empty() ? std::string("the downloads directory must be named")

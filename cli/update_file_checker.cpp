@@ -97,6 +97,7 @@ struct KeyAt {
 struct DownloadKeys {
   KeyAt path;
   KeyAt md5;
+  KeyAt sha256;
   KeyAt size;
   int line = 0;
 };
@@ -181,6 +182,7 @@ class Checker : public ProfileVisitor {
       const std::string field = known;
       if (field == "DownLoadPath") keys.path = {value, line};
       if (field == "MD5") keys.md5 = {value, line};
+      if (field == "SHA256") keys.sha256 = {value, line};
       if (field == "Size") keys.size = {value, line};
     }
   }
@@ -290,8 +292,12 @@ class Checker : public ProfileVisitor {
         return;
       }
       for (const Mismatch& mismatch :
-           DownloadMismatches(std::string(keys.md5.value), std::string(keys.size.value), facts)) {
-        const int line = mismatch.field == std::string("MD5") ? keys.md5.line : keys.size.line;
+           DownloadMismatches(std::string(keys.md5.value), std::string(keys.size.value), facts,
+                              std::string(keys.sha256.value))) {
+        const std::string field = mismatch.field;
+        const int line = field == "MD5"      ? keys.md5.line
+                         : field == "SHA256" ? keys.sha256.line
+                                             : keys.size.line;
         Error("download-mismatch", line != 0 ? line : keys.line,
               entry + ": download " + Quoted(name) +
                   " does not match: " + DescribeMismatch(mismatch));
@@ -378,9 +384,12 @@ Findings CheckUpdateFile(std::string bytes, const std::string& drive_root,
 }
 
 std::vector<Mismatch> DownloadMismatches(const std::string& md5, const std::string& size,
-                                         const DownloadFacts& found) {
+                                         const DownloadFacts& found, const std::string& sha256) {
   std::vector<Mismatch> mismatches;
   if (povupdate::FoldAsciiCase(md5) != found.md5) mismatches.push_back({"MD5", md5, found.md5});
+  if (!sha256.empty() && sha256 != found.sha256) {
+    mismatches.push_back({"SHA256", sha256, found.sha256});
+  }
   const std::string found_size = std::to_string(found.size);
   if (size != found_size) mismatches.push_back({"Size", size, found_size});
   return mismatches;

@@ -394,6 +394,9 @@ class PovupdateTest(unittest.TestCase):
                           for f in findings],
                          [(16, "MD5: expected '%s', found '%s'"
                            % (codecs_md5, hashlib.md5(b"codecs, changed").hexdigest())),
+                          (17, "SHA256: expected '%s', found '%s'"
+                           % (hashlib.sha256(b"codecs").hexdigest(),
+                              hashlib.sha256(b"codecs, changed").hexdigest())),
                           (21, "Size: expected '6', found '15'")])
         os.remove(viewer)
         findings = self.json("check", files[0], "--downloads", downloads, status=1)
