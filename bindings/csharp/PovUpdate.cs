@@ -53,7 +53,9 @@ namespace PovUpdate
 
         // The result codes that have an exception class of their own.
         static readonly Dictionary<int, Func<int, string, PovUpdateException>> Classes =
-            new Dictionary<int, Func<int, string, PovUpdateException>>();
+            new Dictionary<int, Func<int, string, PovUpdateException>> {
+                { 60, (c, m) => new UntrustedUpdateFileException(c, m) },
+            };
 
         // The exception of a result code.
         internal static PovUpdateException For(int code)
@@ -62,6 +64,15 @@ namespace PovUpdate
             Func<int, string, PovUpdateException> make;
             return Classes.TryGetValue(code, out make) ? make(code, message) : new PovUpdateException(code, message);
         }
+    }
+
+    // Result 60: the host ships PovUpdate.pub and the update file is not to
+    // be believed. Install nothing, tell the user, try again later.
+    public sealed class UntrustedUpdateFileException : PovUpdateException
+    {
+        public const int UntrustedUpdateFile = 60;
+
+        public UntrustedUpdateFileException(int code, string message) : base(code, message) { }
     }
 
     static class Messages
@@ -86,6 +97,7 @@ namespace PovUpdate
             { 52, "the install key can't be created" },
             { 53, "the install path would pass 259 characters" },
             { 55, "no memory for a 260-byte working block" },
+            { 60, "PovUpdate.pub is present and the update file is not signed by one of its keys for its name, has expired, or the key file is damaged" },
         };
 
         internal static string Of(int code)

@@ -76,6 +76,10 @@ ProfileSnapshot ProfileCache::Load(const std::string& path) {
     Forget(path);
     return {missing ? ReadStatus::kMissing : ReadStatus::kFailed, nullptr};
   }
+  return Load(path, status);
+}
+
+ProfileSnapshot ProfileCache::Load(const std::string& path, struct stat status) {
   if (!S_ISREG(status.st_mode)) {
     Forget(path);
     return {ReadStatus::kFailed, nullptr};

@@ -34,6 +34,8 @@ class ProfileCache {
 
   // The file as it is on disk at the moment of the call.
   ProfileSnapshot Load(const std::string& path);
+  // The same, given what stat() or lstat() has just told of it.
+  ProfileSnapshot Load(const std::string& path, struct stat status);
 
   // Keeps the document this process has just written to `path`, so that the
   // next Load needs to compare the file's bytes but not to parse them.

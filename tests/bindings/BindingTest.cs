@@ -70,6 +70,19 @@ static class BindingTest
         Expect(CodeOf(() => Library.RecordVersion("Pov\nViewer", "1")) == 11, "a name with a line break");
         Expect(CodeOf(() => Library.SetInstallPath("/" + new string('a', 252))) == 53, "a path too long");
 
+        // A key file beside an unsigned update file: the walk is refused.
+        File.WriteAllText(Path.Combine(dir, "PovUpdate.pub"), "");
+        try
+        {
+            new System.Collections.Generic.List<UpdateEntry>(Library.UpdateEntries());
+            Expect(false, "an untrusted update file");
+        }
+        catch (UntrustedUpdateFileException error)
+        {
+            Expect(error.Code == UntrustedUpdateFileException.UntrustedUpdateFile, "an untrusted update file");
+        }
+        File.Delete(Path.Combine(dir, "PovUpdate.pub"));
+
         // A NUL would cut the text short; null is named as the argument.
         Expect(RefusedArgument(() => Library.RecordVersion("a\0b", "1")) == "ArgumentException name", "NUL in a name");
         Expect(RefusedArgument(() => Library.RecordVersion("a", "1\0")) == "ArgumentException version", "NUL in a version");

@@ -50,6 +50,15 @@ def test_update_entries_of_no_update_file_is_empty(module_dir):
     assert list(povupdate.update_entries()) == []
 
 
+def test_an_untrusted_update_file_raises_its_own_error(module_dir):
+    # An unsigned update file beside a key file: nothing of it is believed.
+    (module_dir / "PovUpdate.pub").write_text("")
+    with pytest.raises(povupdate.UntrustedUpdateFileError) as failure:
+        list(povupdate.update_entries())
+    assert failure.value.code == 60
+    assert isinstance(failure.value, povupdate.PovUpdateError)
+
+
 def test_recorded_version_reads_back():
     assert povupdate.local_version("PovViewer") == ""
     povupdate.record_version("PovViewer", "2.4.10")

@@ -22,7 +22,7 @@ import sys
 import threading
 from typing import Callable, Dict, Iterator, List, Optional, Tuple, Type, Union
 
-__all__ = ["UpdateEntry", "PovUpdateError", "configure", "update_entries", "local_version",
+__all__ = ["UpdateEntry", "PovUpdateError", "UntrustedUpdateFileError", "configure", "update_entries", "local_version",
            "record_version", "install_path", "set_install_path", "update_file_name",
            "delete_update_file"]
 
@@ -55,6 +55,7 @@ _MESSAGES: Dict[int, str] = {
     52: "the install key can't be created",
     53: "the install path would pass 259 characters",
     55: "no memory for a 260-byte working block",
+    60: "PovUpdate.pub is present and the update file is not signed by one of its keys for its name, has expired, or the key file is damaged",
 }
 
 
@@ -71,9 +72,14 @@ class PovUpdateError(Exception):
         self.message = message
 
 
+class UntrustedUpdateFileError(PovUpdateError):
+    """Result 60: the host ships PovUpdate.pub and the update file is not to be
+    believed. Install nothing, tell the user, try again later."""
+
+
 # The error class of each result code that has one of its own; any other code
 # raises PovUpdateError itself.
-_ERROR_CLASSES: Dict[int, Type[PovUpdateError]] = {}
+_ERROR_CLASSES: Dict[int, Type[PovUpdateError]] = {60: UntrustedUpdateFileError}
 
 
 @dataclasses.dataclass(frozen=True)
