@@ -1,11 +1,13 @@
 #include "commands.h"
 
 #include <CLI/CLI.hpp>
+#include <cstdint>
 
 #include <algorithm>
 
 #include "actions.h"
 #include "host_directory.h"
+#include "signing.h"
 
 namespace povupdate_cli {
 
@@ -55,23 +57,26 @@ Commands::Commands(CLI::App& app) {
   store->add_option("DIR", directory_, "The install directory")->required();
   AddJsonFlag(*store);
 
-  CLI::App* check = Add(app, "check",
-                        "Check an update file for mistakes before publishing it; exits 1 when "
-                        "it has errors",
-                        [this] { return ShowUpdateFileFindings(file_, downloads_, json_); });
+  CLI::App* check =
+      Add(app, "check",
+          "Check an update file for mistakes before publishing it; exits 1 when "
+          "it has errors",
+          [this] { return ShowUpdateFileFindings(file_, downloads_, public_key_, json_); });
   no_host_directory_.push_back(check);
   check->add_option("FILE", file_,
                     "The file to check (default: the update file the library reads)");
   check
       ->add_option("--downloads", downloads_,
                    "A directory holding the downloads: each entry's file must be there and "
-                   "match its MD5 and Size")
+                   "match its MD5, SHA256 and Size")
       ->check(CLI::Validator(
           [](const std::string& directory) {
             return directory.empty() ? std::string("the downloads directory must be named")
                                      : std::string();
           },
           "DIR"));
+  check->add_option("--key", public_key_,
+                    "A public key file: the file's signature must match one of its keys");
   AddJsonFlag(*check);
 
   CLI::App* verify = Add(app, "verify",
@@ -84,10 +89,12 @@ Commands::Commands(CLI::App& app) {
 
   AddEntryCommands(app);
   AddUpdateCommand(app);
+  AddSigningCommands(app);
 
   app.footer(
-      "Exit status: 0 on success; 1 when check finds errors, verify a mismatch, or entry "
-      "refuses an edit; the library's result code (1 to 55) when a call of it fails; 99 when "
+      "Exit status: 0 on success; 1 when check finds errors, verify a mismatch, verify-file "
+      "an untrusted file, or entry "
+      "refuses an edit; the library's result code (1 to 60) when a call of it fails; 99 when "
       "it hands back no text; 70 when memory runs out or output fails; 100 to 127 (CLI11's "
       "codes, 106 for a missing argument, 109 for an unexpected one) for a usage error.");
 }
@@ -140,9 +147,47 @@ void Commands::AddUpdateCommand(CLI::App& app) {
   update
       ->add_option("--timeout", update_.transfer.stall_timeout,
                    "Seconds without a byte before a download counts as stalled (30)")
+      ->type_name("SECONDS")
       ->check(CLI::PositiveNumber);
   update->add_flag("--quiet", update_.quiet, "No progress lines");
   update->add_flag("--json", update_.json, "Print JSON for tools");
+}
+
+void Commands::AddSigningCommands(CLI::App& app) {
+  CLI::App* key = Add(app, "key", "Make the key pair that signs update files", nullptr);
+  key->require_subcommand(1);
+  CLI::App* make = Add(*key, "new",
+                       "Make a new ECDSA P-256 key pair: PRIVATE (PEM, PKCS#8, readable by its "
+                       "owner only) and PUBLIC (PEM); never overwrites a file",
+                       [this] { return MakeKeyPair(key_, public_key_); });
+  no_host_directory_.push_back(make);
+  make->add_option("PRIVATE", key_, "The private key file to make")->required();
+  make->add_option("PUBLIC", public_key_, "The public key file to make")->required();
+
+  CLI::App* sign = Add(app, "sign",
+                       "Sign an update file: its old signature section is replaced by a new "
+                       "one, in one step",
+                       [this] { return SignFile(file_, key_, expires_, serial_); });
+  no_host_directory_.push_back(sign);
+  sign->add_option("FILE", file_, "The file to sign (default: the update file the library reads)");
+  sign->add_option("--key", key_, "The private key (PEM, PKCS#8)")->required();
+  sign->add_option("--expires", expires_,
+                   "When the signature expires: a number of days or a UTC time "
+                   "YYYY-MM-DDThh:mm:ssZ (default: 90 days)");
+  sign->add_option("--serial", serial_,
+                   "The file's serial, 1 to 2^63-1 (default: the larger of the old serial plus "
+                   "one and the current Unix time)")
+      ->check(CLI::Range(std::int64_t{1}, std::int64_t{INT64_MAX}));
+
+  CLI::App* verify = Add(app, "verify-file",
+                         "Check an update file's signature; exits 1 unless a key of the key "
+                         "file signed it, for its name, and it has not expired",
+                         [this] { return VerifyFile(file_, public_key_, json_); });
+  verify->add_option("FILE", file_,
+                     "The file to check (default: the update file the library reads)");
+  verify->add_option("--key", public_key_,
+                     "The public key file (default: PovUpdate.pub beside the library's files)");
+  AddJsonFlag(*verify);
 }
 
 void Commands::AddFilesOption(CLI::App& command) {

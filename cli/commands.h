@@ -1,6 +1,7 @@
 // povupdate's commands and their options, as CLI11 parses them.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <utility>
@@ -28,6 +29,7 @@ class Commands {
                 std::function<int()> action);
   void AddJsonFlag(CLI::App& command);
   void AddEntryCommands(CLI::App& app);
+  void AddSigningCommands(CLI::App& app);
   void AddFilesOption(CLI::App& command);
   void AddUpdateCommand(CLI::App& app);
 
@@ -40,6 +42,10 @@ class Commands {
   std::string file_;
   std::string downloads_;
   std::string installer_;
+  std::string key_;
+  std::string public_key_;
+  std::string expires_;
+  std::int64_t serial_ = 0;
   EntryTexts entry_;
   std::vector<std::string> files_;
   UpdateOptions update_;

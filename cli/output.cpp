@@ -203,4 +203,21 @@ void PrintVerification(const std::string& name, const std::string& file,
   }
 }
 
+void PrintTrust(const TrustReport& report, bool json) {
+  if (json) {
+    Json object{{"File", JsonText(report.file)},
+                {"Verified", report.trusted},
+                {"Reason", JsonText(report.reason)}};
+    if (!report.serial.empty()) {
+      object["Serial"] = report.serial;
+      object["Expires"] = report.expires;
+    }
+    PrintJson(object);
+    return;
+  }
+  (report.trusted ? std::cout : std::cerr)
+      << (report.trusted ? "" : "povupdate: ") << Shown(report.file) << " " << Shown(report.reason)
+      << '\n';
+}
+
 }  // namespace povupdate_cli

@@ -61,6 +61,10 @@ constexpr ResultMessage kMessages[] = {
      "shorter path."},
     {POVUPDATE_NO_WORK_BLOCK,
      "The library ran out of memory for a working block; free some memory and try again."},
+    {POVUPDATE_UNTRUSTED_UPDATE_FILE,
+     "PovUpdate.pub is beside the update file, and the update file is not signed by one of its "
+     "keys for its own name, has expired, or the key file is damaged: install nothing; "
+     "povupdate verify-file says why."},
     {kNoTextResult,
      "The library handed back no text: memory ran out, the program's directory could not be "
      "found, or the install directory setting could neither be read nor stored; check free "

@@ -4,6 +4,7 @@
 #include <cctype>
 #include <map>
 
+#include "platform/signed_file.h"
 #include "platform/text.h"
 #include "profile_text.h"
 
@@ -16,12 +17,17 @@ constexpr char kSystemDriveMarker = '1';
 // Edits allowed between an unknown key and a known one to suggest it.
 constexpr std::size_t kMaxSuggestionDistance = 2;
 
-constexpr const char* kEntryKeys[] = {"Version",     "DownLoadPath",    "MD5", "InstallType",
-                                      "InstallPath", "InstallParmeter", "Size"};
+constexpr const char* kEntryKeys[] = {"Version",         "DownLoadPath", "MD5",
+                                      "SHA256",          "InstallType",  "InstallPath",
+                                      "InstallParmeter", "Size"};
 
 bool IsDigits(const std::string& text) {
   return !text.empty() &&
          std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+bool IsSha256(const std::string& text) {
+  return text.size() == 64 && text.find_first_not_of("0123456789abcdef") == std::string::npos;
 }
 
 bool IsMd5(const std::string& text) {
@@ -91,6 +97,7 @@ struct KeyAt {
 struct DownloadKeys {
   KeyAt path;
   KeyAt md5;
+  KeyAt sha256;
   KeyAt size;
   int line = 0;
 };
@@ -112,17 +119,36 @@ class Checker : public ProfileVisitor {
     sections.ForEach([&](LineAt line) {
       const std::string_view name = sections.Name(line);
       if (!povupdate::EqualsIgnoringAsciiCase(name, kIndexSection) &&
+          !povupdate::EqualsIgnoringAsciiCase(name, povupdate::kSignatureSection) &&
           named_by_.Find(name).number == 0) {
         Warn("unnamed-section", line.number,
              "section " + Bracketed(name) + " is never read: no index entry names it");
       }
     });
+    EndEntrySection();
+    // A signed file promises each download's SHA-256.
+    if (signed_) {
+      for (const auto& [name, line] : without_sha256_) {
+        Error("missing-sha256", line,
+              "section " + Bracketed(name) +
+                  " has a download but no SHA256: in a signed file every download carries one "
+                  "(povupdate entry set writes it)");
+      }
+      // Beyond what the findings keep, only the count matters.
+      for (std::size_t i = 0; i < more_without_sha256_; ++i) {
+        Error("missing-sha256", 0, "a download without SHA256");
+      }
+    }
     if (downloads_) CheckDownloads();
     return std::move(findings_);
   }
 
   void Section(std::string_view name, int line) override {
+    EndEntrySection();
     in_index_ = povupdate::EqualsIgnoringAsciiCase(name, kIndexSection);
+    in_signature_ = povupdate::EqualsIgnoringAsciiCase(name, povupdate::kSignatureSection);
+    signed_ = signed_ || in_signature_;
+    section_line_ = line;
     has_index_ = has_index_ || in_index_;
     if (name.size() > kMaxSectionName) {
       Error("long-section", line,
@@ -142,22 +168,38 @@ class Checker : public ProfileVisitor {
       }
       return;
     }
+    if (in_signature_) return;  // read by verify-file and the library, not as an entry
     const char* known = FindEntryKey(std::string(name));
     if (known == nullptr) {
       WarnUnknownKey(name, line);
       return;
     }
     CheckValue(known, value, line);
+    if (known == std::string_view("DownLoadPath") && !value.empty()) has_download_ = true;
+    if (known == std::string_view("SHA256") && !value.empty()) has_sha256_ = true;
     if (downloads_) {
       DownloadKeys& keys = download_keys_[section_];
       const std::string field = known;
       if (field == "DownLoadPath") keys.path = {value, line};
       if (field == "MD5") keys.md5 = {value, line};
+      if (field == "SHA256") keys.sha256 = {value, line};
       if (field == "Size") keys.size = {value, line};
     }
   }
 
  private:
+  void EndEntrySection() {
+    if (has_download_ && !has_sha256_) {
+      if (without_sha256_.size() < Findings::kMaxPerKind) {
+        without_sha256_.emplace_back(section_, section_line_);
+      } else {
+        ++more_without_sha256_;
+      }
+    }
+    has_download_ = false;
+    has_sha256_ = false;
+  }
+
   // The first index section's keys: those that are entry numbers are the
   // entries, by number.
   void SectionEnd(FirstLines& keys) override {
@@ -209,6 +251,10 @@ class Checker : public ProfileVisitor {
               entry + " names a section of " + std::to_string(value.size()) +
                   " characters; it is cut to " + std::to_string(kMaxSectionName) + " when read");
       }
+      if (povupdate::EqualsIgnoringAsciiCase(section, povupdate::kSignatureSection)) {
+        Error("index-names-signature", key.number,
+              entry + " names the signature section, which is no entry");
+      }
       if (sections.Find(section).number == 0) {
         Error("missing-section", key.number,
               entry + " names section " + Bracketed(section) +
@@ -246,8 +292,12 @@ class Checker : public ProfileVisitor {
         return;
       }
       for (const Mismatch& mismatch :
-           DownloadMismatches(std::string(keys.md5.value), std::string(keys.size.value), facts)) {
-        const int line = mismatch.field == std::string("MD5") ? keys.md5.line : keys.size.line;
+           DownloadMismatches(std::string(keys.md5.value), std::string(keys.size.value), facts,
+                              std::string(keys.sha256.value))) {
+        const std::string field = mismatch.field;
+        const int line = field == "MD5"      ? keys.md5.line
+                         : field == "SHA256" ? keys.sha256.line
+                                             : keys.size.line;
         Error("download-mismatch", line != 0 ? line : keys.line,
               entry + ": download " + Quoted(name) +
                   " does not match: " + DescribeMismatch(mismatch));
@@ -264,8 +314,8 @@ class Checker : public ProfileVisitor {
     Warn("unknown-key", line,
          "unknown key " + Quoted(name) + " is never read" +
              (suggestion != nullptr ? "; did you mean " + Quoted(suggestion) + "?"
-                                    : "; the keys are Version, DownLoadPath, MD5, InstallType, "
-                                      "InstallPath, InstallParmeter and Size"));
+                                    : "; the keys are Version, DownLoadPath, MD5, SHA256, "
+                                      "InstallType, InstallPath, InstallParmeter and Size"));
   }
 
   void CheckValue(const std::string& known, std::string_view value, int line) {
@@ -277,6 +327,10 @@ class Checker : public ProfileVisitor {
     const std::string text(value.substr(0, kMaxValue + 1));
     if (known == "MD5" && !text.empty() && !IsMd5(text)) {
       Error("bad-md5", line, "MD5 " + Quoted(text) + " is not 32 hexadecimal digits");
+    }
+    if (known == "SHA256" && !text.empty() && !IsSha256(text)) {
+      Error("bad-sha256", line,
+            "SHA256 " + Quoted(text) + " is not 64 lower-case hexadecimal digits");
     }
     if (known == "Size" && !text.empty() && !IsDigits(text)) {
       Error("bad-size", line, "Size " + Quoted(text) + " is not a whole number of bytes");
@@ -305,6 +359,13 @@ class Checker : public ProfileVisitor {
   Findings findings_;
   bool has_index_ = false;
   bool in_index_ = false;
+  bool in_signature_ = false;
+  bool signed_ = false;
+  bool has_download_ = false;
+  bool has_sha256_ = false;
+  int section_line_ = 0;
+  std::vector<std::pair<std::string_view, int>> without_sha256_;  // the first ones
+  std::size_t more_without_sha256_ = 0;
   std::string_view text_;
   std::string_view section_;
   std::vector<LineAt> numbers_;  // the first index section's entries, by number
@@ -323,9 +384,12 @@ Findings CheckUpdateFile(std::string bytes, const std::string& drive_root,
 }
 
 std::vector<Mismatch> DownloadMismatches(const std::string& md5, const std::string& size,
-                                         const DownloadFacts& found) {
+                                         const DownloadFacts& found, const std::string& sha256) {
   std::vector<Mismatch> mismatches;
   if (povupdate::FoldAsciiCase(md5) != found.md5) mismatches.push_back({"MD5", md5, found.md5});
+  if (!sha256.empty() && sha256 != found.sha256) {
+    mismatches.push_back({"SHA256", sha256, found.sha256});
+  }
   const std::string found_size = std::to_string(found.size);
   if (size != found_size) mismatches.push_back({"Size", size, found_size});
   return mismatches;

@@ -151,15 +151,17 @@ int SetEntry(const std::string& installer, EntryTexts entry,
   if (entry.install_type.empty()) entry.install_type = TypeFromExtension(installer);
   // The installer is digested before any file is locked.
   std::string md5;
+  std::string sha256;
   std::uint64_t size = 0;
   std::string problem;
-  if (!DigestRegularFile(installer, md5, size, problem)) {
+  if (!DigestRegularFile(installer, md5, sha256, size, problem)) {
     return Refuse("the installer " + installer + " " + problem);
   }
   const std::string size_text = std::to_string(size);
   const std::pair<const char*, const std::string*> keys[] = {{"Version", &entry.version},
                                                              {"DownLoadPath", &entry.url},
                                                              {"MD5", &md5},
+                                                             {"SHA256", &sha256},
                                                              {"InstallType", &entry.install_type},
                                                              {"InstallPath", &entry.install_path},
                                                              {"InstallParmeter", &entry.parameters},

@@ -22,7 +22,11 @@ if(WIN32)
   endif()
   install(FILES interface/povupdate.h interface/PovUpdate.def docs/HOST-GUIDE.md CHANGELOG.md DESTINATION .)
   install(FILES docs/RELEASE-README.md DESTINATION . RENAME README.md)
-  install(FILES bindings/python/povupdate.py bindings/csharp/PovUpdate.cs DESTINATION bindings)
+  # The bindings as in the repository, so that the guide's paths hold in both.
+  install(FILES bindings/python/pyproject.toml DESTINATION bindings/python)
+  install(FILES bindings/python/povupdate/__init__.py bindings/python/povupdate/py.typed
+    DESTINATION bindings/python/povupdate)
+  install(FILES bindings/csharp/PovUpdate.cs bindings/csharp/PovUpdate.csproj DESTINATION bindings/csharp)
   install(DIRECTORY docs/examples/ DESTINATION examples)
   install(FILES examples/Update_6.1.ini examples/PovConfig_6.1.ini DESTINATION examples)
   return()

@@ -10,6 +10,8 @@ set(POVUPDATE_CORE_SOURCES
   platform/allocator.cpp
   platform/module_directory.cpp
   platform/profile_file.cpp
+  platform/public_keys.cpp
+  platform/signed_file.cpp
   platform/registry_store.cpp
   platform/text.cpp
 )

@@ -434,12 +434,13 @@ class PovupdateTest(unittest.TestCase):
                        preexec_fn=lambda: [os.close(fd) for fd in closing])
         after = self.read(self.update_file)
         self.assertNotIn(b"entry PovViewer set", after)
-        self.assertEqual(after.count(b"\r\n"), before.count(b"\r\n"))
+        # The entry's SHA256 is the one line added.
+        self.assertEqual(after.count(b"\r\n"), before.count(b"\r\n") + 1)
 
     @linux_only
     def test_help_states_the_exit_statuses(self):
         text = " ".join(self.run_cli("--help").stdout.split())
-        for status in ("0 on success", "1 when check finds errors", "result code (1 to 55)",
+        for status in ("0 on success", "1 when check finds errors", "result code (1 to 60)",
                        "99 when", "70 when", "100 to 127"):
             self.assertIn(status, text)
         self.run_cli("list", "--bogus", status=109)
@@ -465,15 +466,18 @@ class PovupdateTest(unittest.TestCase):
         path, md5, size = self.installer("PovNew-1.0.msi", b"new installer")
         self.set_entry(path, "PovNew", "--install-path", "1Program Files\\PovNew")
         index = b"5=PovLegacyPlugin\r\n"
+        sha256 = hashlib.sha256(b"new installer").hexdigest()
         expected = before.replace(index, index + b"6=PovNew\r\n") + (
             "[PovNew]\r\nVersion=1.0\r\nDownLoadPath=https://example.com/x/PovNew-1.0.msi\r\n"
-            "MD5=%s\r\nInstallType=msi\r\nInstallPath=1Program Files\\PovNew\r\n"
-            "InstallParmeter=\r\nSize=%s\r\n" % (md5, size)).encode()
+            "MD5=%s\r\nSHA256=%s\r\nInstallType=msi\r\nInstallPath=1Program Files\\PovNew\r\n"
+            "InstallParmeter=\r\nSize=%s\r\n" % (md5, sha256, size)).encode()
         self.assert_update_file(expected)
         # Set again, from another installer: only the values change.
         path, md5_2, size_2 = self.installer("PovNew-1.0.msi", b"newer installer")
         self.set_entry(path, "povnew", "--install-type", "exe")
         self.assert_update_file(expected.replace(md5.encode(), md5_2.encode())
+                                .replace(sha256.encode(),
+                                         hashlib.sha256(b"newer installer").hexdigest().encode())
                                 .replace(b"Size=" + size.encode(), b"Size=" + size_2.encode())
                                 .replace(b"InstallType=msi\r\nInstallPath=1",
                                          b"InstallType=exe\r\nInstallPath=1")
@@ -509,9 +513,12 @@ class PovupdateTest(unittest.TestCase):
         findings = self.json("check", files[0], "--downloads", downloads, status=1)
         self.assertEqual([(f["line"], f["message"].split("does not match: ")[-1])
                           for f in findings],
-                         [(15, "MD5: expected '%s', found '%s'"
+                         [(16, "MD5: expected '%s', found '%s'"
                            % (codecs_md5, hashlib.md5(b"codecs, changed").hexdigest())),
-                          (19, "Size: expected '6', found '15'")])
+                          (17, "SHA256: expected '%s', found '%s'"
+                           % (hashlib.sha256(b"codecs").hexdigest(),
+                              hashlib.sha256(b"codecs, changed").hexdigest())),
+                          (21, "Size: expected '6', found '15'")])
         os.remove(viewer)
         findings = self.json("check", files[0], "--downloads", downloads, status=1)
         self.assertEqual(findings[0]["line"], 6)  # Viewer's DownLoadPath
@@ -523,6 +530,77 @@ class PovupdateTest(unittest.TestCase):
         self.assertIn("'Missing.zip'", findings[-1]["message"])
         self.assertIn("must be named", self.run_cli("check", files[1], "--downloads", "",
                                                     status=105).stderr)
+
+    def signing_fixture(self, name):
+        return os.path.join(EXAMPLES, "..", "tests", "signing", name)
+
+    def test_verify_file_says_why_a_file_is_not_believed(self):
+        folder = os.path.join(self.dir, "published")
+        os.mkdir(folder)
+        update_file = os.path.join(folder, "Update_6.1.ini")
+        cases = [("good.ini", "publisher.pub", 0, "is signed by a key"),
+                 ("good.ini", "rotated.pub", 0, "is signed by a key"),
+                 ("expired.ini", "publisher.pub", 1, "expired on 2001-01-01T00:00:00Z"),
+                 ("other-version.ini", "publisher.pub", 1, "another file, Update_6.2.ini"),
+                 ("other-key.ini", "publisher.pub", 1, "does not verify"),
+                 ("good.ini", "damaged.pub", 1, "the key file is damaged"),
+                 (os.path.join("..", "..", "examples", "Update_6.1.ini"), "publisher.pub", 1,
+                  "has no signature")]
+        for fixture, key, status, reason in cases:
+            shutil.copy(self.signing_fixture(fixture), update_file)
+            result = self.run_cli("verify-file", update_file, "--key", self.signing_fixture(key),
+                                  status=status)
+            self.assertIn(reason, result.stdout + result.stderr, fixture)
+        report = self.json("verify-file", update_file, "--key", self.signing_fixture("nowhere"),
+                           status=1)
+        self.assertFalse(report["Verified"])
+        self.assertIn("can't be checked: the key file", report["Reason"])
+
+    def test_key_new_sign_and_the_openssl_recipe(self):
+        private_key = os.path.join(self.dir, "publisher.key")
+        public_key = os.path.join(self.dir, "PovUpdate.pub")
+        if RUNNER:
+            self.assertIn("Linux", self.run_cli("key", "new", private_key, public_key,
+                                                status=1).stderr)
+            self.assertIn("openssl", self.run_cli("sign", "--key", private_key, status=1).stderr)
+            return
+        self.run_cli("key", "new", private_key, public_key)
+        self.assertEqual(stat.S_IMODE(os.stat(private_key).st_mode), 0o600)
+        self.assertIn("exists", self.run_cli("key", "new", private_key, "other.pub",
+                                             status=1).stderr)
+        # A host with PovUpdate.pub refuses the unsigned file, then walks the signed one.
+        self.run_cli("list", status=60)
+        self.run_cli("sign", "--key", private_key, "--expires", "30")
+        self.assertEqual(len(self.json("list")), 5)
+        first = self.json("verify-file")
+        self.assertTrue(first["Verified"])
+        self.run_cli("sign", "--key", private_key)
+        second = self.json("verify-file")
+        self.assertGreater(int(second["Serial"]), int(first["Serial"]))
+        with open(self.update_file, "rb") as file:
+            self.assertEqual(file.read().count(b"[PovUpdate.Signature]"), 1)
+        self.run_cli("sign", "--key", private_key, "--serial", "7")
+        self.assertEqual(self.json("verify-file")["Serial"], "7")
+        self.assertIn("in the past", self.run_cli("sign", "--key", private_key, "--expires",
+                                                  "2001-01-01T00:00:00Z", status=1).stderr)
+        # The README's recipe: stock openssl checks what povupdate signed.
+        recipe = ("head -n -1 Update_6.1.ini > signed-part && "
+                  "tail -n 1 Update_6.1.ini | tr -d '\\r\\n' | sed 's/^Signature=//' | "
+                  "base64 -d > signature.der && "
+                  "openssl dgst -sha256 -verify PovUpdate.pub -signature signature.der signed-part")
+        checked = subprocess.run(["sh", "-c", recipe], cwd=self.dir, capture_output=True,
+                                 text=True)
+        self.assertEqual(checked.stdout.strip(), "Verified OK", checked.stderr)
+        # An edit after signing: the host refuses the file until it is signed again.
+        with open(self.update_file, "r+b") as file:
+            data = file.read().replace(b"2.4.10", b"2.4.11", 1)
+            file.seek(0)
+            file.write(data)
+        self.assertIn("does not verify", self.run_cli("verify-file", status=1).stderr)
+        self.run_cli("list", status=60)
+        text = " ".join(f["message"] for f in self.json("check", "--key", public_key, status=1))
+        self.assertIn("no longer matches", text)
+        self.assertIn("no SHA256", text)  # the example's downloads predate SHA256
 
     def test_verify_compares_a_download_with_its_entry(self):
         path, _, _ = self.installer("PovNew.exe", b"installer")
