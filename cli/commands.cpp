@@ -130,6 +130,22 @@ void Commands::AddUpdateCommand(CLI::App& app) {
                          "Download, check, install and record every entry newer than the "
                          "version recorded for it; exits 1 when one of them failed",
                          [this] { return RunUpdate(update_); });
+  CLI::App* fetch = Add(app, "fetch",
+                        "Download the update file from URL and put it in place of the current "
+                        "one, only once it verifies where a key applies",
+                        [this] { return RunFetch(fetch_); });
+  fetch->add_option("URL", fetch_.url, "Where the update file is")->required();
+  fetch->add_option("--key", fetch_.key, "The public key file (default: PovUpdate.pub)")
+      ->type_name("PUBLIC");
+  fetch
+      ->add_option("--ca-file", fetch_.transfer.ca_file,
+                   "PEM certificates of an authority trusted besides the system's")
+      ->type_name("FILE");
+
+  update->add_option("--from", update_.from, "Fetch the update file from URL first")
+      ->type_name("URL");
+  update->add_option("--key", update_.key, "The public key for --from (default: PovUpdate.pub)")
+      ->type_name("PUBLIC");
   update->add_option("--only", update_.only, "Only entry NAME (once per entry)")->type_name("NAME");
   update->add_flag("--new", update_.new_entries, "Also install entries not installed yet");
   update->add_flag("--dry-run", update_.dry_run, "Say what would be done, and write nothing");

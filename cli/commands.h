@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "update/fetch.h"
 #include "update/update_command.h"
 #include "update_file_editor.h"
 
@@ -49,6 +50,7 @@ class Commands {
   EntryTexts entry_;
   std::vector<std::string> files_;
   UpdateOptions update_;
+  FetchOptions fetch_;
   // The commands that need no host directory (compare) or may work on files
   // they are given instead (check, entry), which check the directory
   // themselves when they come to use it.

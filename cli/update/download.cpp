@@ -65,8 +65,8 @@ class PartFile : public BodyReceiver {
       return false;
     }
     if (response.has_length && offset_ + response.length > plan_.size) {
-      problem_ = "the server sends " + Text(offset_ + response.length) +
-                 " bytes, more than the entry's Size of " + Text(plan_.size);
+      problem_ =
+          "the server sends " + Text(offset_ + response.length) + " bytes, more than " + Bound();
       start_over_ = true;
       return false;
     }
@@ -75,7 +75,7 @@ class PartFile : public BodyReceiver {
 
   bool Receive(const char* data, std::size_t size) override {
     if (offset_ + received_ + size > plan_.size) {
-      problem_ = "the server sent more than the entry's Size of " + Text(plan_.size) + " bytes";
+      problem_ = "the server sent more than " + Bound();
       start_over_ = true;
       return false;
     }
@@ -86,6 +86,11 @@ class PartFile : public BodyReceiver {
     received_ += size;
     if (plan_.progress) plan_.progress(offset_ + received_, plan_.size);
     return true;
+  }
+
+  std::string Bound() const {
+    return (plan_.exact ? "the entry's Size of " : "the most taken, ") + Text(plan_.size) +
+           " bytes";
   }
 
   // Whether the body came whole: as long as its Content-Length said.
@@ -118,10 +123,10 @@ enum class Step { kDone, kRetry, kFail };
 
 Step TryOnce(const DownloadPlan& plan, std::string& problem) {
   const std::string part_path = plan.path + ".part";
-  std::uint64_t offset = PartSize(part_path);
+  std::uint64_t offset = plan.exact ? PartSize(part_path) : 0;
   if (offset > plan.size) offset = 0;
   PartFile part(plan, offset);
-  if (offset == plan.size) return Step::kDone;
+  if (plan.exact && offset == plan.size) return Step::kDone;
   if (!part.Open(offset > 0)) {
     problem = part_path + " " + part.problem();
     return Step::kFail;
@@ -142,7 +147,7 @@ Step TryOnce(const DownloadPlan& plan, std::string& problem) {
     return Step::kFail;
   }
   if (outcome.failure == TransferFailure::kTransient || !part.BodyWhole() ||
-      part.total() < plan.size) {
+      (plan.exact && part.total() < plan.size)) {
     problem = plan.url + ": " +
               (outcome.failure == TransferFailure::kTransient ? outcome.problem
                                                               : "the connection ended early") +

@@ -18,8 +18,11 @@ struct DownloadPlan {
   std::string url;
   // Where the whole download ends up; it grows in `path` + ".part".
   std::string path;
-  // The entry's Size: the download must be exactly this long.
+  // The entry's Size: the download must be exactly this long; or, when
+  // not `exact`, at most this long (an update file, whose signature is its
+  // check), and downloaded whole each time.
   std::uint64_t size = 0;
+  bool exact = true;
   TransferOptions options;
   ProgressReport progress;
 };

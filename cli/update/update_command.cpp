@@ -7,11 +7,13 @@
 
 #include "digest.h"
 #include "download.h"
+#include "fetch.h"
 #include "host_platform.h"
 #include "install_type.h"
 #include "library.h"
 #include "output.h"
 #include "platform/module_directory.h"
+#include "platform/signed_file.h"
 #include "platform/text.h"
 #include "platform/win32.h"
 #include "povupdate.h"
@@ -24,9 +26,8 @@
 namespace povupdate_cli {
 namespace {
 
-// Beside the library's files: the publisher's keys, and the lock that one
-// update of this host holds at a time.
-constexpr char kKeyFile[] = "PovUpdate.pub";
+// Beside the library's files: the lock that one update of this host holds
+// at a time.
 constexpr char kLockFile[] = "PovUpdate.lock";
 constexpr std::size_t kSha256Digits = 64;
 constexpr std::size_t kMd5Digits = 32;
@@ -139,7 +140,7 @@ class Updater {
       return 1;
     }
     update_file_ = ReadUpdateFileName(update_file_) ? host + update_file_ : "";
-    signed_ = FileExists(host + kKeyFile);
+    signed_ = FileExists(host + povupdate::kTrustedKeysFile);
     downloads_ = options_.downloads.empty() ? DefaultDownloadDirectory() : options_.downloads;
     if (downloads_.empty()) {
       std::cerr << "povupdate: no download directory (no home); name one with --downloads\n";
@@ -149,9 +150,19 @@ class Updater {
     if (!options_.dry_run) {
       if (!PrepareDownloadDirectory(downloads_, problem) ||
           !lock_.Take(host + kLockFile, Waiting, problem) || !StartTransfers(problem)) {
-        std::cerr << "povupdate: " << problem << '\n';
+        PrintMessage("povupdate: " + problem);
         return 1;
       }
+      bool fetched_signed = false;
+      if (!options_.from.empty() &&
+          !FetchUpdateFile({options_.from, options_.key, options_.transfer}, fetched_signed,
+                           problem)) {
+        PrintMessage("povupdate: " + problem + "; nothing is installed");
+        return 1;
+      }
+      signed_ = signed_ || fetched_signed;
+    } else if (!options_.from.empty()) {
+      PrintMessage("povupdate: --dry-run fetches nothing; the current update file is walked");
     }
     // Read only now, under the lock: what an update before this one
     // recorded counts.
@@ -208,7 +219,7 @@ class Updater {
     Plan plan;
     if (!MakePlan(entry, report, plan)) return report;
     if (!signed_ && !options_.allow_unsigned) {
-      return Fail(report, std::string("no publisher key (") + kKeyFile +
+      return Fail(report, std::string("no publisher key (") + povupdate::kTrustedKeysFile +
                               ") vouches for the update file, and HTTPS proves only the "
                               "server; --allow-unsigned installs all the same");
     }

@@ -13,6 +13,10 @@
 namespace povupdate_cli {
 
 struct UpdateOptions {
+  // Fetch the update file from here first (as povupdate fetch does), with
+  // this public key file ("" for PovUpdate.pub).
+  std::string from;
+  std::string key;
   // Only the entries of these names (any case); all when empty.
   std::vector<std::string> only;
   // Also entries with no recorded version.

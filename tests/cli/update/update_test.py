@@ -299,6 +299,45 @@ class UpdateTest(unittest.TestCase):
         self.assertEqual((self.installs(), self.fault.requests), ([], []))
 
     @linux_only
+    def test_fetch_puts_in_place_only_what_verifies_and_refuses_a_rollback(self):
+        def cli(*args, status=0):
+            result = subprocess.run([*self.cli, *args], env=self.env, capture_output=True,
+                                    text=True, timeout=60)
+            self.assertEqual(result.returncode, status, result.stdout + result.stderr)
+            return result
+        key, public = os.path.join(self.dir, "private.pem"), os.path.join(self.dir, "PovUpdate.pub")
+        cli("key", "new", key, public)
+        data = self.serve("tool.exe", installer(self.log))
+        self.entry("Tool", f"{self.fault.url}/files/tool.exe", data)
+        self.record({"Tool": "1.0"})
+        site = os.path.join(self.dir, "site")
+        os.makedirs(site)
+        for serial in (3, 5):
+            signed = os.path.join(site, self.update_name)
+            shutil.copy(os.path.join(self.dir, self.update_name), signed)
+            cli("sign", signed, "--key", key, "--serial", str(serial))
+            with open(signed, "rb") as file:
+                self.serve(f"serial{serial}.ini", file.read())
+        self.serve("tampered.ini", self.files["serial5.ini"].replace(b"Version=2.0", b"Version=9"))
+        current = os.path.join(self.dir, self.update_name)
+        cli("fetch", f"{self.fault.url}/files/serial5.ini")
+        with open(current, "rb") as file:
+            self.assertEqual(file.read(), self.files["serial5.ini"])
+        self.assertIn("rollback", cli("fetch", f"{self.fault.url}/files/serial3.ini",
+                                      status=1).stderr)
+        cli("fetch", f"{self.fault.url}/files/tampered.ini", status=1)
+        cli("fetch", f"{self.fault.url}/status/404/x.ini", status=1)
+        with open(current, "rb") as file:
+            self.assertEqual(file.read(), self.files["serial5.ini"])
+        self.assertEqual([n for n in os.listdir(self.dir) if "fetched" in n], [])
+        # A key vouches for the file: the update runs its installer unasked.
+        result = subprocess.run([*self.cli, "update", "--json", "--from",
+                                 f"{self.fault.url}/files/serial5.ini"], env=self.env,
+                                capture_output=True, text=True, timeout=60)
+        self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
+        self.assertEqual(self.recorded("Tool"), "2.0")
+
+    @linux_only
     def test_failed_installer_and_full_disk_record_nothing(self):
         self.serve("fails.exe", installer(self.log, status=3))
         big = self.serve("big.exe", installer(self.log) + b"#" * (2 << 20))
