@@ -395,6 +395,25 @@ class UpdateTest(unittest.TestCase):
             time.sleep(0.05)
 
     @linux_only
+    def test_killed_mid_download_the_next_run_resumes(self):
+        data = self.serve("big.exe", installer(self.log) + b"#" * 300000)
+        self.entry("Big", f"{self.fault.url}/stall/big.exe", data)
+        self.record({"Big": "1.0"})
+        killed = self.start_update()
+        part = os.path.join(self.downloads, "big.exe.part")
+        deadline = time.monotonic() + 30
+        while not os.path.exists(part) or os.path.getsize(part) == 0:
+            self.assertLess(time.monotonic(), deadline)
+            time.sleep(0.05)
+        killed.kill()
+        killed.communicate()
+        self.fault.release.set()
+        self.assertEqual(self.update()["Big"]["Result"], "installed")
+        self.assertEqual(self.fault.requests[0], ("/stall/big.exe", None))
+        self.assertTrue(self.fault.requests[1][1].startswith("bytes="), self.fault.requests)
+        self.assertEqual(len(self.installs()), 1)
+
+    @linux_only
     def test_one_update_at_a_time_even_when_killed(self):
         data = self.serve("slow.exe", installer(self.log, pause=2))
         self.entry("Slow", f"{self.fault.url}/files/slow.exe", data)
@@ -433,8 +452,14 @@ class UpdateTest(unittest.TestCase):
         self.entry("Tool", f"{url}/setup.exe", data, kind="1",
                    parameters='/S "/D=C:\\Program Files\\x" q\\"d')
         self.record({"Tool": "1.0"})
+        # The update file comes from the server, unsigned (no key here).
+        with open(os.path.join(self.dir, self.update_name), "rb") as file:
+            self.serve("Update.ini", file.read())
+        self.entries.clear()
+        self.entry("Other", f"{url}/setup.exe", data)
         self.env["POVUPDATE_TEST_STATUS"] = "3010"
-        results = self.update()
+        results = self.update("--from", f"{self.fault.url}/files/Update.ini")
+        self.assertEqual(list(results), ["Tool"])
         self.assertEqual(results["Tool"]["Result"], "installed")
         self.assertTrue(results["Tool"]["RestartNeeded"])
         self.assertTrue(results["Tool"]["ChosenByExtension"])
