@@ -162,19 +162,24 @@ class UpdateTest(unittest.TestCase):
                    parameters='/S "/D=C:\\Program Files\\x" a\\\\"b c" q\\"d', digest="MD5")
         self.entry("Pack", f"{url}/pack.zip", pack, kind="ZIP", path=target.replace("/", "\\"))
         self.entry("Fresh", f"{url}/tool-2.0.exe", tool, version="1.0")
+        docs = self.serve("docs.zip", zip_bytes({"index.html": b"docs"}))
+        self.entry("Docs", f"{url}/docs.zip", docs, kind="zip")
         self.entry("Current", f"{url}/tool-2.0.exe", tool, version="1.0")
         self.record({"Tool": "1.9", "Pack": "2.0-rc1", "Current": "1.0.0"})
 
-        planned = self.update("--dry-run")
+        self.assertEqual(self.update("--dry-run")["Fresh"]["Result"], "skipped")
+        planned = self.update("--dry-run", "--new")
         self.assertEqual(planned["Tool"]["Result"], "would install")
-        self.assertEqual(planned["Fresh"]["Result"], "skipped")
+        # The install directory GetSaveFilePath would store, not stored.
+        self.assertEqual(planned["Docs"]["InstallPath"], os.path.join(self.dir, "Install", "Docs"))
         self.assertFalse(os.path.exists(self.downloads))
         self.assertFalse(os.path.exists(os.path.join(self.dir, "registry")))
 
         results = self.update("--new")
         self.assertEqual({n: r["Result"] for n, r in results.items()},
                          {"Tool": "installed", "Pack": "installed", "Fresh": "installed",
-                          "Current": "current"})
+                          "Docs": "installed", "Current": "current"})
+        self.assertTrue(os.path.exists(os.path.join(self.dir, "Install", "Docs", "index.html")))
         self.assertTrue(results["Tool"]["ChosenByExtension"])
         self.assertEqual(self.installs()[0], '[/S][/D=C:\\Program Files\\x][a\\b c][q"d]')
         self.assertEqual(len(self.installs()), 2)
