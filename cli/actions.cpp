@@ -14,6 +14,7 @@
 #include "result_messages.h"
 #include "signing.h"
 #include "update_file_checker.h"
+#include "update_file_entries.h"
 #include "version_compare.h"
 
 namespace povupdate_cli {
@@ -166,13 +167,16 @@ int ShowUpdateFileFindings(const std::string& file, const std::string& downloads
 }
 
 int VerifyDownload(const std::string& name, const std::string& file, bool json) {
-  std::vector<Entry> entries;
-  const int result = ReadList(entries);
-  if (result != POVUPDATE_OK) return result;
-  const auto entry = std::find_if(entries.begin(), entries.end(), [&](const Entry& e) {
-    return povupdate::EqualsIgnoringAsciiCase(e[kName], name);
-  });
-  if (entry == entries.end()) {
+  std::string path;
+  if (const int status = ChooseUpdateFile(path)) return status;
+  UpdateFileEntries update_file;
+  std::string problem;
+  if (const int status = update_file.Read(path, "", problem)) {
+    PrintMessage("povupdate: " + problem);
+    return status;
+  }
+  EntryDownload entry;
+  if (!update_file.Find(name, entry)) {
     PrintMessage("povupdate: the update list has no entry " + name);
     return 1;
   }
@@ -181,9 +185,15 @@ int VerifyDownload(const std::string& name, const std::string& file, bool json) 
     PrintMessage("povupdate: " + file + " " + facts.problem);
     return 1;
   }
-  const std::vector<Mismatch> mismatches =
-      DownloadMismatches((*entry)[kMd5], (*entry)[kSize], facts);
-  PrintVerification((*entry)[kName], file, mismatches, json);
+  std::vector<Mismatch> mismatches = DownloadMismatches(entry.md5, entry.size, facts, entry.sha256);
+  // As a host checks a download: by its SHA-256 where the entry has one.
+  if (!entry.sha256.empty()) {
+    mismatches.erase(
+        std::remove_if(mismatches.begin(), mismatches.end(),
+                       [](const Mismatch& m) { return m.field == std::string("MD5"); }),
+        mismatches.end());
+  }
+  PrintVerification(entry.name, file, mismatches, json);
   return mismatches.empty() ? 0 : 1;
 }
 

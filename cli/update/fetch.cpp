@@ -13,6 +13,7 @@
 #include "platform/signed_file.h"
 #include "platform/win32.h"
 #include "result_messages.h"
+#include "update_file_entries.h"
 
 namespace povupdate_cli {
 namespace {
@@ -50,11 +51,6 @@ bool RecordSerial(const std::string& file_name, std::int64_t serial) {
   return written;
 }
 
-bool Exists(const std::string& path) {
-  std::error_code error;
-  return std::filesystem::exists(path, error);
-}
-
 }  // namespace
 
 bool FetchUpdateFile(const FetchOptions& options, bool& signed_file, std::string& problem) {
@@ -66,9 +62,8 @@ bool FetchUpdateFile(const FetchOptions& options, bool& signed_file, std::string
     return false;
   }
   const std::string path = host + name;
-  const std::string key_path =
-      options.key.empty() ? host + povupdate::kTrustedKeysFile : options.key;
-  const bool keyed = !options.key.empty() || Exists(key_path);
+  const std::string key_path = ApplicableKeyFile(options.key);
+  const bool keyed = !key_path.empty();
 
   DownloadPlan plan;
   plan.url = options.url;
