@@ -16,6 +16,12 @@
 #include "platform/signed_file.h"
 #include "platform/text.h"
 #include "platform/win32.h"
+#ifndef _WIN32
+#include <optional>
+
+#include "file_access.h"
+#include "platform/linux/registry_file.h"
+#endif
 #include "povupdate.h"
 #include "progress_line.h"
 #include "result_messages.h"
@@ -101,21 +107,49 @@ bool ParseSize(const std::string& text, std::uint64_t& size) {
   return true;
 }
 
+constexpr char kInstallKey[] = "SOFTWARE\\DravuPovUpdate";
+constexpr char kInstallValue[] = "InstallPath";
+
 // The install directory as GetSaveFilePath would give it, without storing
 // the default where none is stored yet.
+#ifdef _WIN32
 std::string PeekInstallPath() {
   HKEY key = nullptr;
   char value[povupdate::kModulePathSize] = "";
   DWORD size = sizeof value - 1;
   DWORD type = REG_SZ;
-  const bool read = RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\DravuPovUpdate", 0,
-                                  KEY_QUERY_VALUE, &key) == ERROR_SUCCESS &&
-                    RegQueryValueExA(key, "InstallPath", nullptr, &type,
-                                     reinterpret_cast<BYTE*>(value), &size) == ERROR_SUCCESS &&
-                    type == REG_SZ;
+  const bool read =
+      RegOpenKeyExA(HKEY_LOCAL_MACHINE, kInstallKey, 0, KEY_QUERY_VALUE, &key) == ERROR_SUCCESS &&
+      RegQueryValueExA(key, kInstallValue, nullptr, &type, reinterpret_cast<BYTE*>(value), &size) ==
+          ERROR_SUCCESS &&
+      type == REG_SZ;
   if (key != nullptr) RegCloseKey(key);
   return read ? std::string(value) : HostDirectory() + "Install";
 }
+#else
+// Read from the registry store's file, as the library's registry read gives
+// the value to a buffer of this size, with none of the library's services.
+std::string PeekInstallPath() {
+  using povupdate::backend::RegistryKey;
+  std::string file;
+  std::string bytes;
+  std::string problem;
+  std::optional<povupdate::backend::RegistryTree> tree;
+  if (povupdate::backend::RegistryStoreFile("HKEY_LOCAL_MACHINE", file) &&
+      ReadRegularFile(file, bytes, problem)) {
+    tree = povupdate::backend::ParseRegistryFile(bytes);
+  }
+  const RegistryKey* key = tree ? tree->Find(kInstallKey) : nullptr;
+  if (key != nullptr) {
+    const auto found = key->values.find(povupdate::FoldAsciiCase(kInstallValue));
+    if (found != key->values.end() && found->second.type == REG_SZ &&
+        found->second.data.size() < povupdate::kModulePathSize) {
+      return found->second.data.substr(0, found->second.data.find('\0'));
+    }
+  }
+  return HostDirectory() + "Install";
+}
+#endif
 
 bool FileExists(const std::string& path) {
   std::error_code error;

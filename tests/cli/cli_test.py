@@ -60,7 +60,8 @@ class PovupdateTest(unittest.TestCase):
                         POVUPDATE_MODULE_DIR=self.dir,
                         POVUPDATE_OS_VERSION="6.1",
                         POVUPDATE_REGISTRY_DIR=os.path.join(self.dir, "registry"),
-                        XDG_CONFIG_HOME=os.path.join(self.dir, "config"))
+                        XDG_CONFIG_HOME=os.path.join(self.dir, "config"),
+                        XDG_STATE_HOME=os.path.join(self.dir, "state"))
         self.command = [POVUPDATE]
         if RUNNER:
             # Windows finds the library beside the program, and the program
