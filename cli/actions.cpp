@@ -34,10 +34,8 @@ int ChooseUpdateFile(std::string& path) {
   std::string name;
   if (!ReadUpdateFileName(name)) return ReportFailure("GetTheFileName", kNoTextResult);
   const std::string directory = HostDirectory();
-  if (directory.empty()) {
-    PrintMessage("povupdate: the program's directory can't be found; name the file");
-    return 1;
-  }
+  if (directory.empty())
+    return ReportError(1, "the program's directory can't be found; name the file");
   path = directory + name;
   return 0;
 }
@@ -66,8 +64,10 @@ int ShowUpdateFileName(bool json) {
   return 0;
 }
 
-int DeleteUpdateFile() {
+int DeleteUpdateFile(bool json) {
   DeleteTheUpdateFile();
+  // Nothing to tell, but tools still get a JSON value.
+  PrintForTools({}, json);
   return 0;
 }
 
@@ -88,9 +88,10 @@ int ShowLocalVersion(const std::string& name, bool json) {
   return 0;
 }
 
-int RecordLocalVersion(const std::string& name, const std::string& version) {
+int RecordLocalVersion(const std::string& name, const std::string& version, bool json) {
   const int result = WriteLocalVersion(name, version);
   if (result != POVUPDATE_OK) return ReportFailure("recording the version of " + name, result);
+  PrintForTools({{"Name", name}, {"Version", version}}, json);
   return 0;
 }
 
@@ -164,15 +165,9 @@ int VerifyDownload(const std::string& name, const std::string& file, bool json) 
   const auto entry = std::find_if(entries.begin(), entries.end(), [&](const Entry& e) {
     return povupdate::EqualsIgnoringAsciiCase(e[kName], name);
   });
-  if (entry == entries.end()) {
-    PrintMessage("povupdate: the update list has no entry " + name);
-    return 1;
-  }
+  if (entry == entries.end()) return ReportError(1, "the update list has no entry " + name);
   const DownloadFacts facts = FindDownload(file);
-  if (!facts.found) {
-    PrintMessage("povupdate: " + file + " " + facts.problem);
-    return 1;
-  }
+  if (!facts.found) return ReportError(1, file + " " + facts.problem);
   const std::vector<Mismatch> mismatches =
       DownloadMismatches((*entry)[kMd5], (*entry)[kSize], facts);
   PrintVerification((*entry)[kName], file, mismatches, json);
@@ -180,14 +175,14 @@ int VerifyDownload(const std::string& name, const std::string& file, bool json) 
 }
 
 int SetUpdateEntry(const std::string& installer, const EntryTexts& entry,
-                   std::vector<std::string> files) {
+                   std::vector<std::string> files, bool json) {
   if (const int status = ChooseUpdateFiles(files)) return status;
-  return SetEntry(installer, entry, files);
+  return SetEntry(installer, entry, files, json);
 }
 
-int RemoveUpdateEntry(const std::string& name, std::vector<std::string> files) {
+int RemoveUpdateEntry(const std::string& name, std::vector<std::string> files, bool json) {
   if (const int status = ChooseUpdateFiles(files)) return status;
-  return RemoveEntry(name, files);
+  return RemoveEntry(name, files, json);
 }
 
 }  // namespace povupdate_cli

@@ -8,47 +8,42 @@ namespace povupdate_cli {
 
 Commands::Commands(CLI::App& app) {
   app.require_subcommand(1);
+  AddJsonFlag(app);
 
-  AddJsonFlag(*Add(app, "file-name", "Print the update file's name (Update_<version>.ini)",
-                   [this] { return ShowUpdateFileName(json_); }));
+  Add(app, "file-name", "Print the update file's name (Update_<version>.ini)",
+      [this] { return ShowUpdateFileName(json_); });
   Add(app, "delete-update-file", "Delete the update file, read-only or not",
-      [] { return DeleteUpdateFile(); });
-  AddJsonFlag(*Add(app, "list", "Print every entry of the update list",
-                   [this] { return ListUpdates(json_); }));
+      [this] { return DeleteUpdateFile(json_); });
+  Add(app, "list", "Print every entry of the update list", [this] { return ListUpdates(json_); });
 
   CLI::App* local = Add(app, "local", "Read or record an item's installed version", nullptr);
   local->require_subcommand(1);
   CLI::App* get = Add(*local, "get", "Print the version recorded for NAME (empty when none)",
                       [this] { return ShowLocalVersion(name_, json_); });
   get->add_option("NAME", name_, "The item's name (its update-list section)")->required();
-  AddJsonFlag(*get);
   CLI::App* set = Add(*local, "set", "Record VERSION as the installed version of NAME",
-                      [this] { return RecordLocalVersion(name_, version_); });
+                      [this] { return RecordLocalVersion(name_, version_, json_); });
   set->add_option("NAME", name_, "The item's name (its update-list section)")->required();
   set->add_option("VERSION", version_, "The version now installed")->required();
 
-  AddJsonFlag(*Add(app, "status",
-                   "Show each offered version beside the installed one and whether it is newer",
-                   [this] { return ShowStatus(json_); }));
+  Add(app, "status", "Show each offered version beside the installed one and whether it is newer",
+      [this] { return ShowStatus(json_); });
   CLI::App* compare = Add(app, "compare",
                           "Compare versions A and B as people read them (1.0-rc1 < 1.0 = 1.0.0 "
                           "< 1.0.1): prints <, = or >",
                           [this] { return ShowVersionOrder(version_, other_version_, json_); });
   compare->add_option("A", version_, "A version")->required();
   compare->add_option("B", other_version_, "The version A is compared with")->required();
-  AddJsonFlag(*compare);
 
   CLI::App* install =
       Add(app, "install-path", "Print the install directory (storing the default on first use)",
           [this] { return ShowInstallPath(json_); });
   install->require_subcommand(0, 1);
-  AddJsonFlag(*install);
   CLI::App* store = Add(*install, "set",
                         "Store DIR as the install directory (\"Install\" is appended to it "
                         "unless it already ends so) and print what was stored",
                         [this] { return StoreInstallPath(directory_, json_); });
   store->add_option("DIR", directory_, "The install directory")->required();
-  AddJsonFlag(*store);
 
   CLI::App* check = Add(app, "check",
                         "Check an update file for mistakes before publishing it; exits 1 when "
@@ -66,7 +61,6 @@ Commands::Commands(CLI::App& app) {
                                      : std::string();
           },
           "DIR"));
-  AddJsonFlag(*check);
 
   CLI::App* verify = Add(app, "verify",
                          "Check that FILE matches the MD5 and Size of entry NAME in the update "
@@ -74,7 +68,6 @@ Commands::Commands(CLI::App& app) {
                          [this] { return VerifyDownload(name_, file_, json_); });
   verify->add_option("NAME", name_, "The entry's name")->required();
   verify->add_option("FILE", file_, "The downloaded file")->required();
-  AddJsonFlag(*verify);
 
   AddEntryCommands(app);
 
@@ -91,7 +84,7 @@ void Commands::AddEntryCommands(CLI::App& app) {
   CLI::App* set = Add(*entry, "set",
                       "Set entry NAME from INSTALLER: its MD5 and size are computed, the entry "
                       "is added to the index unless it is there",
-                      [this] { return SetUpdateEntry(installer_, entry_, files_); });
+                      [this] { return SetUpdateEntry(installer_, entry_, files_, json_); });
   set->add_option("INSTALLER", installer_, "The installer file")->required();
   set->add_option("--name", entry_.name, "The entry's name (its section)")->required();
   set->add_option("--version", entry_.version, "The version offered")->required();
@@ -104,7 +97,7 @@ void Commands::AddEntryCommands(CLI::App& app) {
   AddFilesOption(*set);
   CLI::App* remove =
       Add(*entry, "remove", "Remove entry NAME and renumber the index entries after it",
-          [this] { return RemoveUpdateEntry(name_, files_); });
+          [this] { return RemoveUpdateEntry(name_, files_, json_); });
   remove->add_option("NAME", name_, "The entry's name")->required();
   AddFilesOption(*remove);
 }
@@ -126,12 +119,14 @@ int Commands::Run() const {
 CLI::App* Commands::Add(CLI::App& parent, const std::string& name, const std::string& description,
                         std::function<int()> action) {
   CLI::App* command = parent.add_subcommand(name, description);
+  // Every command: a tool gets JSON whatever it runs, failures included.
+  AddJsonFlag(*command);
   actions_.emplace_back(command, std::move(action));
   return command;
 }
 
 void Commands::AddJsonFlag(CLI::App& command) {
-  command.add_flag("--json", json_, "Print JSON for tools");
+  command.add_flag("--json", json_, "Print JSON for tools, failures too");
 }
 
 }  // namespace povupdate_cli

@@ -15,6 +15,8 @@ using Json = nlohmann::ordered_json;
 
 constexpr int kFieldNameWidth = 17;  // "InstallParmeter" and two spaces
 
+bool failures_as_json = false;
+
 // Texts come from files and the command line in the ANSI code page, and
 // need not be valid there: what can't be encoded is replaced, not fatal.
 void PrintJson(const Json& json) {
@@ -105,6 +107,14 @@ std::string Shown(const std::string& text) {
 
 void PrintMessage(const std::string& line) { std::cerr << Shown(line) << '\n'; }
 
+void ReportFailuresAsJson(bool json) { failures_as_json = json; }
+
+int ReportError(int status, const std::string& message) {
+  PrintMessage("povupdate: " + message);
+  if (failures_as_json) PrintJson(Json{{"code", status}, {"message", JsonText(message)}});
+  return status;
+}
+
 void PrintResult(const std::string& text, const Fields& fields, bool json) {
   if (!json) {
     std::cout << Shown(text) << '\n';
@@ -113,6 +123,14 @@ void PrintResult(const std::string& text, const Fields& fields, bool json) {
   Json object = Json::object();
   for (const auto& [key, value] : fields) object[key] = JsonText(value);
   PrintJson(object);
+}
+
+void PrintForTools(const Fields& fields, bool json) {
+  if (json) PrintResult("", fields, json);
+}
+
+void PrintFiles(const std::vector<std::string>& files, bool json) {
+  if (json) PrintJson({{"Files", JsonArray(files, JsonText)}});
 }
 
 void PrintEntries(const std::vector<Entry>& entries, bool json) {

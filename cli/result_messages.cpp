@@ -78,9 +78,8 @@ const char* DescribeResult(int code) {
 }
 
 int ReportFailure(const std::string& action, int code) {
-  PrintMessage("povupdate: " + action + " failed (result " + std::to_string(code) +
-               "): " + DescribeResult(code));
-  return code;
+  return ReportError(
+      code, action + " failed (result " + std::to_string(code) + "): " + DescribeResult(code));
 }
 
 }  // namespace povupdate_cli

@@ -12,8 +12,8 @@ constexpr int kNoTextResult = 99;
 // One sentence: what went wrong and what to check.
 const char* DescribeResult(int code);
 
-// Writes "povupdate: <action> failed (result <code>): <sentence>" to standard
-// error and returns `code`, the exit status.
+// Reports "<action> failed (result <code>): <sentence>" as ReportError does
+// and returns `code`, the exit status.
 int ReportFailure(const std::string& action, int code);
 
 }  // namespace povupdate_cli

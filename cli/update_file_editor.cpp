@@ -21,10 +21,7 @@ namespace {
 
 using povupdate::backend::IniDocument;
 
-int Refuse(const std::string& message) {
-  PrintMessage("povupdate: " + message + "; no file was changed");
-  return 1;
-}
+int Refuse(const std::string& message) { return ReportError(1, message + "; no file was changed"); }
 
 // A value reads back as written when no read trims or unquotes it.
 bool ReadsBackAsValue(const std::string& value) {
@@ -144,8 +141,8 @@ class EditedFile {
 
 }  // namespace
 
-int SetEntry(const std::string& installer, EntryTexts entry,
-             const std::vector<std::string>& paths) {
+int SetEntry(const std::string& installer, EntryTexts entry, const std::vector<std::string>& paths,
+             bool json) {
   const std::string name_problem = NameProblem(entry.name);
   if (!name_problem.empty()) return Refuse(name_problem);
   if (entry.install_type.empty()) entry.install_type = TypeFromExtension(installer);
@@ -198,10 +195,10 @@ int SetEntry(const std::string& installer, EntryTexts entry,
     return true;
   };
   return EditFiles(AbsolutePaths(paths), change,
-                   "entry " + entry.name + " set (MD5 " + md5 + ", " + size_text + " bytes)");
+                   "entry " + entry.name + " set (MD5 " + md5 + ", " + size_text + " bytes)", json);
 }
 
-int RemoveEntry(const std::string& name, const std::vector<std::string>& paths) {
+int RemoveEntry(const std::string& name, const std::vector<std::string>& paths, bool json) {
   const auto change = [&](const IniDocument& file, std::string& edited, std::string& refusal) {
     EditedFile text(file);
     std::string stored;
@@ -225,7 +222,7 @@ int RemoveEntry(const std::string& name, const std::vector<std::string>& paths) 
     edited = text.Take();
     return true;
   };
-  return EditFiles(AbsolutePaths(paths), change, "entry " + name + " removed");
+  return EditFiles(AbsolutePaths(paths), change, "entry " + name + " removed", json);
 }
 
 }  // namespace povupdate_cli

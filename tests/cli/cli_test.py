@@ -101,8 +101,11 @@ class PovupdateTest(unittest.TestCase):
         self.assertIn("1.0.0", self.run_cli("--version").stdout)
         for command in (["file-name"], ["delete-update-file"], ["list"], ["local"],
                         ["local", "get"], ["local", "set"], ["status"], ["compare"], ["install-path"],
-                        ["install-path", "set"], ["check"]):
-            self.assertIn("Usage", self.run_cli(*command, "--help").stdout)
+                        ["install-path", "set"], ["check"], ["verify"], ["entry", "set"],
+                        ["entry", "remove"]):
+            shown = self.run_cli(*command, "--help").stdout
+            self.assertIn("Usage", shown)
+            self.assertIn("--json", shown, command)
         self.assertIn("subcommand is required", self.run_cli(status=106).stderr)
 
     @linux_only
@@ -352,6 +355,28 @@ class PovupdateTest(unittest.TestCase):
                        "99 when", "70 when", "100 to 127"):
             self.assertIn(status, text)
         self.run_cli("list", "--bogus", status=109)
+
+    def test_json_for_every_command_and_every_failure(self):
+        installer, _, _ = self.installer("J.exe", b"j")
+        # What succeeds is one JSON value, also where people are told nothing.
+        self.assertEqual(self.json("local", "set", "PovHelp", "3.1"),
+                         {"Name": "PovHelp", "Version": "3.1"})
+        for args in (["entry", "set", installer, "--name", "J", "--version", "1", "--url", "u"],
+                     ["entry", "remove", "J"]):
+            files = self.json(*args)["Files"]
+            self.assertEqual([os.path.basename(f) for f in files],
+                             [os.path.basename(self.update_file)])
+        # A failure is the object alone on standard output, its message on
+        # standard error and its code the exit status.
+        for args, status in ((["install-path", "set", "/" + "d" * 260], 53),
+                             (["verify", "Unknown", installer], 1), (["entry", "remove", "J"], 1),
+                             (["local", "get"], 106), (["list", "--bogus"], 109), ([], 106)):
+            result = self.run_cli(*args, "--json", status=status)
+            failure = json.loads(result.stdout)
+            self.assertEqual(set(failure), {"code", "message"}, args)
+            self.assertEqual(failure["code"], status, args)
+            self.assertIn("povupdate: " + failure["message"] + "\n", result.stderr)
+        self.assertEqual(self.json("delete-update-file"), {})
 
     # Publishers' commands.
 
