@@ -3,6 +3,7 @@
 #include <CLI/CLI.hpp>
 
 #include "actions.h"
+#include "result_messages.h"
 
 namespace povupdate_cli {
 
@@ -73,9 +74,11 @@ Commands::Commands(CLI::App& app) {
 
   app.footer(
       "Exit status: 0 on success; 1 when check finds errors, verify a mismatch, or entry "
-      "refuses an edit; the library's result code (1 to 55) when a call of it fails; 99 when "
-      "it hands back no text; 70 when memory runs out or output fails; 100 to 127 (CLI11's "
-      "codes, 106 for a missing argument, 109 for an unexpected one) for a usage error.");
+      "refuses an edit; the library's result code (1 to " +
+      std::to_string(HighestResultCode()) +
+      ") when a call of it fails; 99 when it hands back no text; 70 when memory runs out or "
+      "output fails; 100 to 127 (CLI11's codes, 106 for a missing argument, 109 for an "
+      "unexpected one) for a usage error.");
 }
 
 void Commands::AddEntryCommands(CLI::App& app) {

@@ -109,9 +109,14 @@ void PrintMessage(const std::string& line) { std::cerr << Shown(line) << '\n'; }
 
 void ReportFailuresAsJson(bool json) { failures_as_json = json; }
 
-int ReportError(int status, const std::string& message) {
+int ReportError(int status, const std::string& message, const char* name) {
   PrintMessage("povupdate: " + message);
-  if (failures_as_json) PrintJson(Json{{"code", status}, {"message", JsonText(message)}});
+  if (failures_as_json) {
+    Json failure{{"code", status}};
+    if (name != nullptr) failure["name"] = name;
+    failure["message"] = JsonText(message);
+    PrintJson(failure);
+  }
   return status;
 }
 
@@ -137,7 +142,7 @@ void PrintEntries(const std::vector<Entry>& entries, bool json) {
   if (json) {
     PrintJson(JsonArray(entries, [](const Entry& entry) {
       Json object = Json::object();
-      for (int i = 0; i < kFieldCount; ++i) object[kFieldNames[i]] = JsonText(entry[i]);
+      for (int i = 0; i < kFieldCount; ++i) object[povupdate::FieldName(i)] = JsonText(entry[i]);
       return object;
     }));
     return;
@@ -147,9 +152,9 @@ void PrintEntries(const std::vector<Entry>& entries, bool json) {
     for (int i = 0; i < kFieldCount; ++i) {
       // An empty field gets no padding: no line ends in blanks.
       if (entries[n][i].empty()) {
-        std::cout << kFieldNames[i] << '\n';
+        std::cout << povupdate::FieldName(i) << '\n';
       } else {
-        std::cout << std::left << std::setw(kFieldNameWidth) << kFieldNames[i]
+        std::cout << std::left << std::setw(kFieldNameWidth) << povupdate::FieldName(i)
                   << Shown(entries[n][i]) << '\n';
       }
     }
@@ -199,7 +204,7 @@ void PrintVerification(const std::string& name, const std::string& file,
                        const std::vector<Mismatch>& mismatches, bool json) {
   if (json) {
     const Json array = JsonArray(mismatches, [](const Mismatch& mismatch) {
-      return Json{{"Field", mismatch.field},
+      return Json{{"Field", povupdate::kKeyNames[mismatch.field]},
                   {"Expected", JsonText(mismatch.expected)},
                   {"Found", JsonText(mismatch.found)}};
     });

@@ -29,8 +29,9 @@ void ReportFailuresAsJson(bool json);
 
 // Every failure of a command comes here: "povupdate: <message>" on standard
 // error and, for tools, the object {"code": status, "message": message}
-// alone on standard output. Returns `status`, the exit status.
-int ReportError(int status, const std::string& message);
+// alone on standard output, with "name" too for a library's result code.
+// Returns `status`, the exit status.
+int ReportError(int status, const std::string& message, const char* name = nullptr);
 
 // One result: `text` alone on its line, or the object `fields`.
 void PrintResult(const std::string& text, const Fields& fields, bool json);

@@ -9,11 +9,15 @@ namespace povupdate_cli {
 // (GetTheFileName, GetSaveFilePath): no library code applies then.
 constexpr int kNoTextResult = 99;
 
-// One sentence: what went wrong and what to check.
-const char* DescribeResult(int code);
+// The highest of the library's result codes.
+int HighestResultCode();
 
-// Reports "<action> failed (result <code>): <sentence>" as ReportError does
-// and returns `code`, the exit status.
+// The code's meaning, as the library's table gives it, and what to check.
+std::string DescribeResult(int code);
+
+// Reports "<action> failed (result <code>, <name>): <meaning>" as
+// ReportError does, with the code's name, and returns `code`, the exit
+// status.
 int ReportFailure(const std::string& action, int code);
 
 }  // namespace povupdate_cli

@@ -11,13 +11,11 @@ namespace povupdate_cli {
 namespace {
 
 // A path longer than this breaks hosts.
-constexpr std::size_t kMaxPath = 259;
-constexpr char kSystemDriveMarker = '1';
+constexpr std::size_t kMaxPath = povupdate::kTextSize - 1;
+using povupdate::kKeyNames;
+using povupdate::kSystemDriveMarker;
 // Edits allowed between an unknown key and a known one to suggest it.
 constexpr std::size_t kMaxSuggestionDistance = 2;
-
-constexpr const char* kEntryKeys[] = {"Version",     "DownLoadPath",    "MD5", "InstallType",
-                                      "InstallPath", "InstallParmeter", "Size"};
 
 bool IsDigits(const std::string& text) {
   return !text.empty() &&
@@ -60,21 +58,37 @@ std::size_t EditDistance(const std::string& a, const std::string& b) {
   return row[b.size()];
 }
 
-const char* FindEntryKey(const std::string& name) {
-  for (const char* key : kEntryKeys) {
-    if (povupdate::EqualsIgnoringAsciiCase(name, key)) return key;
+// The entry's field whose key `name` is; kName (whose key reads nothing) when
+// none.
+povupdate::Field FindEntryKey(const std::string& name) {
+  for (int field = povupdate::kVersion; field < povupdate::kFieldCount; ++field) {
+    if (povupdate::EqualsIgnoringAsciiCase(name, kKeyNames[field])) {
+      return static_cast<povupdate::Field>(field);
+    }
   }
-  return nullptr;
+  return povupdate::kName;
 }
 
 const char* SuggestEntryKey(const std::string& name) {
-  for (const char* key : kEntryKeys) {
-    if (EditDistance(Normalize(name), Normalize(key)) <= kMaxSuggestionDistance) return key;
+  for (int field = povupdate::kVersion; field < povupdate::kFieldCount; ++field) {
+    if (EditDistance(Normalize(name), Normalize(kKeyNames[field])) <= kMaxSuggestionDistance) {
+      return kKeyNames[field];
+    }
   }
   return nullptr;
 }
 
 std::string Quoted(std::string_view name) { return "'" + std::string(name) + "'"; }
+
+// "Version, DownLoadPath, ... and Size".
+std::string KeyList() {
+  std::string list;
+  for (int field = povupdate::kVersion; field < povupdate::kFieldCount; ++field) {
+    if (field > povupdate::kVersion) list += field + 1 == povupdate::kFieldCount ? " and " : ", ";
+    list += kKeyNames[field];
+  }
+  return list;
+}
 std::string Bracketed(std::string_view name) { return "[" + std::string(name) + "]"; }
 
 // The section an index line names, cut as a read cuts it.
@@ -142,18 +156,17 @@ class Checker : public ProfileVisitor {
       }
       return;
     }
-    const char* known = FindEntryKey(std::string(name));
-    if (known == nullptr) {
+    const povupdate::Field known = FindEntryKey(std::string(name));
+    if (known == povupdate::kName) {
       WarnUnknownKey(name, line);
       return;
     }
     CheckValue(known, value, line);
     if (downloads_) {
       DownloadKeys& keys = download_keys_[section_];
-      const std::string field = known;
-      if (field == "DownLoadPath") keys.path = {value, line};
-      if (field == "MD5") keys.md5 = {value, line};
-      if (field == "Size") keys.size = {value, line};
+      if (known == povupdate::kDownLoadPath) keys.path = {value, line};
+      if (known == povupdate::kMd5) keys.md5 = {value, line};
+      if (known == povupdate::kSize) keys.size = {value, line};
     }
   }
 
@@ -247,7 +260,7 @@ class Checker : public ProfileVisitor {
       }
       for (const Mismatch& mismatch :
            DownloadMismatches(std::string(keys.md5.value), std::string(keys.size.value), facts)) {
-        const int line = mismatch.field == std::string("MD5") ? keys.md5.line : keys.size.line;
+        const int line = mismatch.field == povupdate::kMd5 ? keys.md5.line : keys.size.line;
         Error("download-mismatch", line != 0 ? line : keys.line,
               entry + ": download " + Quoted(name) +
                   " does not match: " + DescribeMismatch(mismatch));
@@ -264,24 +277,23 @@ class Checker : public ProfileVisitor {
     Warn("unknown-key", line,
          "unknown key " + Quoted(name) + " is never read" +
              (suggestion != nullptr ? "; did you mean " + Quoted(suggestion) + "?"
-                                    : "; the keys are Version, DownLoadPath, MD5, InstallType, "
-                                      "InstallPath, InstallParmeter and Size"));
+                                    : "; the keys are " + KeyList()));
   }
 
-  void CheckValue(const std::string& known, std::string_view value, int line) {
+  void CheckValue(povupdate::Field known, std::string_view value, int line) {
     if (value.size() > kMaxValue) {
       Error("long-value", line,
-            known + " has " + std::to_string(value.size()) +
+            std::string(kKeyNames[known]) + " has " + std::to_string(value.size()) +
                 " characters; hosts get only the first " + std::to_string(kMaxValue));
     }
     const std::string text(value.substr(0, kMaxValue + 1));
-    if (known == "MD5" && !text.empty() && !IsMd5(text)) {
+    if (known == povupdate::kMd5 && !text.empty() && !IsMd5(text)) {
       Error("bad-md5", line, "MD5 " + Quoted(text) + " is not 32 hexadecimal digits");
     }
-    if (known == "Size" && !text.empty() && !IsDigits(text)) {
+    if (known == povupdate::kSize && !text.empty() && !IsDigits(text)) {
       Error("bad-size", line, "Size " + Quoted(text) + " is not a whole number of bytes");
     }
-    if (known == "InstallPath" && !value.empty() && value[0] == kSystemDriveMarker) {
+    if (known == povupdate::kInstallPath && !value.empty() && value[0] == kSystemDriveMarker) {
       const std::size_t expanded = drive_root_.size() + value.size() - 1;
       if (expanded > kMaxPath) {
         Error("long-install-path", line,
@@ -325,15 +337,16 @@ Findings CheckUpdateFile(std::string bytes, const std::string& drive_root,
 std::vector<Mismatch> DownloadMismatches(const std::string& md5, const std::string& size,
                                          const DownloadFacts& found) {
   std::vector<Mismatch> mismatches;
-  if (povupdate::FoldAsciiCase(md5) != found.md5) mismatches.push_back({"MD5", md5, found.md5});
+  if (povupdate::FoldAsciiCase(md5) != found.md5)
+    mismatches.push_back({povupdate::kMd5, md5, found.md5});
   const std::string found_size = std::to_string(found.size);
-  if (size != found_size) mismatches.push_back({"Size", size, found_size});
+  if (size != found_size) mismatches.push_back({povupdate::kSize, size, found_size});
   return mismatches;
 }
 
 std::string DescribeMismatch(const Mismatch& mismatch) {
-  return std::string(mismatch.field) + ": expected " + Quoted(mismatch.expected) + ", found " +
-         Quoted(mismatch.found);
+  return std::string(kKeyNames[mismatch.field]) + ": expected " + Quoted(mismatch.expected) +
+         ", found " + Quoted(mismatch.found);
 }
 
 std::string DownloadFileName(const std::string& path) {

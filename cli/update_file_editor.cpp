@@ -9,6 +9,7 @@
 
 #include "file_access.h"
 #include "host_platform.h"
+#include "interface/facts.h"
 #include "output.h"
 #include "platform/ini_document.h"
 #include "platform/profile_syntax.h"
@@ -154,18 +155,20 @@ int SetEntry(const std::string& installer, EntryTexts entry, const std::vector<s
     return Refuse("the installer " + installer + " " + problem);
   }
   const std::string size_text = std::to_string(size);
-  const std::pair<const char*, const std::string*> keys[] = {{"Version", &entry.version},
-                                                             {"DownLoadPath", &entry.url},
-                                                             {"MD5", &md5},
-                                                             {"InstallType", &entry.install_type},
-                                                             {"InstallPath", &entry.install_path},
-                                                             {"InstallParmeter", &entry.parameters},
-                                                             {"Size", &size_text}};
+  // Each field's text, in the record's order; the name is the section's.
+  const std::string* const texts[povupdate::kFieldCount] = {
+      nullptr,           &entry.version, &entry.url, &md5, &entry.install_type, &entry.install_path,
+      &entry.parameters, &size_text};
+  std::vector<std::pair<const char*, const std::string*>> keys;
+  for (int field = povupdate::kVersion; field < povupdate::kFieldCount; ++field) {
+    keys.emplace_back(povupdate::kKeyNames[field], texts[field]);
+  }
   for (const auto& [key, value] : keys) {
     if (!ReadsBackAsValue(*value)) {
       return Refuse(std::string(key) +
                     " can't be stored as given (a line break, blanks at its "
-                    "ends, quotes around it, or more than 2599 characters)");
+                    "ends, quotes around it, or more than " +
+                    std::to_string(kMaxValue) + " characters)");
     }
   }
   const auto change = [&](const IniDocument& file, std::string& edited, std::string& refusal) {

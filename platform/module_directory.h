@@ -5,11 +5,12 @@
 
 #include <cstddef>
 
+#include "interface/facts.h"
 #include "platform/win32.h"
 
 namespace povupdate {
 
-constexpr std::size_t kModulePathSize = 260;
+constexpr std::size_t kModulePathSize = kTextSize;
 
 // Puts into `directory` (at least kModulePathSize bytes) the directory of the
 // module path at `path`, with its trailing separator: `length` characters as
