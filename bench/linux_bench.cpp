@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <string>
 #include <system_error>
@@ -275,8 +276,43 @@ bool ReportShapeMemory(const Workspace& workspace, const std::string& shape) {
   return true;
 }
 
+// povupdate, built beside this program, makes a key and signs with it, as a
+// publisher does.
+std::string Povupdate() {
+  std::error_code error;
+  return (std::filesystem::read_symlink("/proc/self/exe", error).parent_path() / "povupdate")
+      .string();
+}
+
+bool Run(const std::string& command) { return std::system((command + " >/dev/null").c_str()) == 0; }
+
+// A signed update file of `entries` in `directory`, with the key file that
+// makes the library verify it.
+bool WriteSignedUpdateFile(const std::string& keys, const std::string& directory, int entries) {
+  const std::string file = UpdateFilePath(directory);
+  std::error_code error;
+  return WriteUpdateFile(file, entries) &&
+         Run(Povupdate() + " sign '" + file + "' --key '" + keys + "publisher.key'") &&
+         std::filesystem::copy_file(keys + "PovUpdate.pub", directory + "PovUpdate.pub", error);
+}
+
+std::string ReadWhole(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
 bool Prepare(const Workspace& workspace, std::map<std::string, std::string>& directories) {
   bool written = true;
+  const std::string keys = workspace.Directory("keys");
+  written = Run(Povupdate() + " key new '" + keys + "publisher.key' '" + keys + "PovUpdate.pub'");
+  for (int entries : kFreshSizes) {
+    for (const char* kind : {"signed_walk", "signed_fresh_walk"}) {
+      const std::string name = std::string(kind) + "/" + std::to_string(entries);
+      const std::string directory = workspace.Directory(kind + ("-" + std::to_string(entries)));
+      written = written && WriteSignedUpdateFile(keys, directory, entries);
+      directories[name] = directory;
+    }
+  }
   for (int entries : kWalkSizes) {
     const std::string directory = workspace.Directory("walk-" + std::to_string(entries));
     written = written && WriteUpdateFile(UpdateFilePath(directory), entries) &&
@@ -317,6 +353,14 @@ void RegisterCases(const std::map<std::string, std::string>& directories,
   for (int entries : kFreshSizes) {
     const std::string name = "fresh_walk/" + std::to_string(entries);
     Register(name, FreshWalk, directories.at(name), UpdateFileText(entries));
+  }
+  // With PovUpdate.pub beside the file: each settled call checks the key
+  // file and the verdict kept for the parse; each fresh one verifies anew.
+  for (int entries : kFreshSizes) {
+    const std::string size = "/" + std::to_string(entries);
+    Register("signed_walk" + size, Walk, directories.at("signed_walk" + size));
+    const std::string fresh = directories.at("signed_fresh_walk" + size);
+    Register("signed_fresh_walk" + size, FreshWalk, fresh, ReadWhole(UpdateFilePath(fresh)));
   }
   for (int items : kLocalSizes) {
     const std::vector<std::string> names = ItemNames(items);

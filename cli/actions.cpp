@@ -5,12 +5,14 @@
 #include <vector>
 
 #include "file_access.h"
+#include "host_directory.h"
 #include "host_platform.h"
 #include "library.h"
 #include "output.h"
 #include "platform/text.h"
 #include "povupdate.h"
 #include "result_messages.h"
+#include "signing.h"
 #include "update_file_checker.h"
 #include "version_compare.h"
 
@@ -31,6 +33,7 @@ int ReadList(std::vector<Entry>& entries) {
 // the exit status of a failure after its message.
 int ChooseUpdateFile(std::string& path) {
   if (!path.empty()) return 0;
+  if (const int status = RefuseSystemDirectory()) return status;
   std::string name;
   if (!ReadUpdateFileName(name)) return ReportFailure("GetTheFileName", kNoTextResult);
   const std::string directory = HostDirectory();
@@ -51,7 +54,7 @@ int ChooseUpdateFiles(std::vector<std::string>& files) {
 
 DownloadFacts FindDownload(const std::string& path) {
   DownloadFacts facts;
-  facts.found = DigestRegularFile(path, facts.md5, facts.size, facts.problem);
+  facts.found = DigestRegularFile(path, facts.md5, facts.sha256, facts.size, facts.problem);
   return facts;
 }
 
@@ -135,7 +138,8 @@ int StoreInstallPath(const std::string& directory, bool json) {
   return 0;
 }
 
-int ShowUpdateFileFindings(const std::string& file, const std::string& downloads, bool json) {
+int ShowUpdateFileFindings(const std::string& file, const std::string& downloads,
+                           const std::string& key, bool json) {
   std::string path = file;
   if (const int status = ChooseUpdateFile(path)) return status;
   DownloadLookup lookup;
@@ -146,7 +150,11 @@ int ShowUpdateFileFindings(const std::string& file, const std::string& downloads
   std::string problem;
   Findings findings;
   if (ReadRegularFile(path, bytes, problem)) {
+    std::vector<std::pair<const char*, Finding>> signature = SignatureFindings(bytes, path, key);
     findings = CheckUpdateFile(std::move(bytes), kSystemDriveRoot, lookup);
+    for (auto& [kind, finding] : signature) {
+      findings.Add(kind, finding.line, finding.severity, std::move(finding.message));
+    }
   } else {
     findings.Add("unreadable", 0, Severity::kError, problem);
   }
@@ -183,6 +191,19 @@ int SetUpdateEntry(const std::string& installer, const EntryTexts& entry,
 int RemoveUpdateEntry(const std::string& name, std::vector<std::string> files, bool json) {
   if (const int status = ChooseUpdateFiles(files)) return status;
   return RemoveEntry(name, files, json);
+}
+
+int SignFile(const std::string& file, const std::string& key, const std::string& expires,
+             std::int64_t serial, bool json) {
+  std::string path = file;
+  if (const int status = ChooseUpdateFile(path)) return status;
+  return SignUpdateFile(path, key, expires, serial, json);
+}
+
+int VerifyFile(const std::string& file, const std::string& key, bool json) {
+  std::string path = file;
+  if (const int status = ChooseUpdateFile(path)) return status;
+  return VerifyUpdateFile(path, key, json);
 }
 
 }  // namespace povupdate_cli

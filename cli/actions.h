@@ -5,6 +5,7 @@
 // ReportError.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -24,11 +25,17 @@ int ShowInstallPath(bool json);
 int StoreInstallPath(const std::string& directory, bool json);
 // An empty `file` stands for the update file the library reads; with
 // `downloads`, a directory, each entry's download is compared with its file.
-int ShowUpdateFileFindings(const std::string& file, const std::string& downloads, bool json);
+// With `key`, a public key file, the file's signature must match.
+int ShowUpdateFileFindings(const std::string& file, const std::string& downloads,
+                           const std::string& key, bool json);
 int VerifyDownload(const std::string& name, const std::string& file, bool json);
 // No `files` stands for the update file the library reads.
 int SetUpdateEntry(const std::string& installer, const EntryTexts& entry,
                    std::vector<std::string> files, bool json);
+// An empty `file` stands for the update file the library reads.
+int SignFile(const std::string& file, const std::string& key, const std::string& expires,
+             std::int64_t serial, bool json);
+int VerifyFile(const std::string& file, const std::string& key, bool json);
 int RemoveUpdateEntry(const std::string& name, std::vector<std::string> files, bool json);
 
 }  // namespace povupdate_cli

@@ -1,15 +1,21 @@
 #include "commands.h"
 
 #include <CLI/CLI.hpp>
+#include <cstdint>
+
+#include <algorithm>
 
 #include "actions.h"
+#include "host_directory.h"
 #include "result_messages.h"
+#include "signing.h"
 
 namespace povupdate_cli {
 
 Commands::Commands(CLI::App& app) {
   app.require_subcommand(1);
   AddJsonFlag(app);
+  AddDirectoryOption(app);
 
   Add(app, "file-name", "Print the update file's name (Update_<version>.ini)",
       [this] { return ShowUpdateFileName(json_); });
@@ -33,6 +39,7 @@ Commands::Commands(CLI::App& app) {
                           "Compare versions A and B as people read them (1.0-rc1 < 1.0 = 1.0.0 "
                           "< 1.0.1): prints <, = or >",
                           [this] { return ShowVersionOrder(version_, other_version_, json_); });
+  no_host_directory_.push_back(compare);
   compare->add_option("A", version_, "A version")->required();
   compare->add_option("B", other_version_, "The version A is compared with")->required();
 
@@ -46,22 +53,26 @@ Commands::Commands(CLI::App& app) {
                         [this] { return StoreInstallPath(directory_, json_); });
   store->add_option("DIR", directory_, "The install directory")->required();
 
-  CLI::App* check = Add(app, "check",
-                        "Check an update file for mistakes before publishing it; exits 1 when "
-                        "it has errors",
-                        [this] { return ShowUpdateFileFindings(file_, downloads_, json_); });
+  CLI::App* check =
+      Add(app, "check",
+          "Check an update file for mistakes before publishing it; exits 1 when "
+          "it has errors",
+          [this] { return ShowUpdateFileFindings(file_, downloads_, public_key_, json_); });
+  no_host_directory_.push_back(check);
   check->add_option("FILE", file_,
                     "The file to check (default: the update file the library reads)");
   check
       ->add_option("--downloads", downloads_,
                    "A directory holding the downloads: each entry's file must be there and "
-                   "match its MD5 and Size")
+                   "match its MD5, SHA256 and Size")
       ->check(CLI::Validator(
           [](const std::string& directory) {
             return directory.empty() ? std::string("the downloads directory must be named")
                                      : std::string();
           },
           "DIR"));
+  check->add_option("--key", public_key_,
+                    "A public key file: the file's signature must match one of its keys");
 
   CLI::App* verify = Add(app, "verify",
                          "Check that FILE matches the MD5 and Size of entry NAME in the update "
@@ -71,10 +82,11 @@ Commands::Commands(CLI::App& app) {
   verify->add_option("FILE", file_, "The downloaded file")->required();
 
   AddEntryCommands(app);
+  AddSigningCommands(app);
 
   app.footer(
-      "Exit status: 0 on success; 1 when check finds errors, verify a mismatch, or entry "
-      "refuses an edit; the library's result code (1 to " +
+      "Exit status: 0 on success; 1 when check finds errors, verify a mismatch, verify-file "
+      "an untrusted file, or entry refuses an edit; the library's result code (1 to " +
       std::to_string(HighestResultCode()) +
       ") when a call of it fails; 99 when it hands back no text; 70 when memory runs out or "
       "output fails; 100 to 127 (CLI11's codes, 106 for a missing argument, 109 for an "
@@ -88,6 +100,7 @@ void Commands::AddEntryCommands(CLI::App& app) {
                       "Set entry NAME from INSTALLER: its MD5 and size are computed, the entry "
                       "is added to the index unless it is there",
                       [this] { return SetUpdateEntry(installer_, entry_, files_, json_); });
+  no_host_directory_.push_back(set);
   set->add_option("INSTALLER", installer_, "The installer file")->required();
   set->add_option("--name", entry_.name, "The entry's name (its section)")->required();
   set->add_option("--version", entry_.version, "The version offered")->required();
@@ -101,8 +114,45 @@ void Commands::AddEntryCommands(CLI::App& app) {
   CLI::App* remove =
       Add(*entry, "remove", "Remove entry NAME and renumber the index entries after it",
           [this] { return RemoveUpdateEntry(name_, files_, json_); });
+  no_host_directory_.push_back(remove);
   remove->add_option("NAME", name_, "The entry's name")->required();
   AddFilesOption(*remove);
+}
+
+void Commands::AddSigningCommands(CLI::App& app) {
+  CLI::App* key = Add(app, "key", "Make the key pair that signs update files", nullptr);
+  key->require_subcommand(1);
+  CLI::App* make = Add(*key, "new",
+                       "Make a new ECDSA P-256 key pair: PRIVATE (PEM, PKCS#8, readable by its "
+                       "owner only) and PUBLIC (PEM); never overwrites a file",
+                       [this] { return MakeKeyPair(key_, public_key_, json_); });
+  no_host_directory_.push_back(make);
+  make->add_option("PRIVATE", key_, "The private key file to make")->required();
+  make->add_option("PUBLIC", public_key_, "The public key file to make")->required();
+
+  CLI::App* sign = Add(app, "sign",
+                       "Sign an update file: its old signature section is replaced by a new "
+                       "one, in one step",
+                       [this] { return SignFile(file_, key_, expires_, serial_, json_); });
+  no_host_directory_.push_back(sign);
+  sign->add_option("FILE", file_, "The file to sign (default: the update file the library reads)");
+  sign->add_option("--key", key_, "The private key (PEM, PKCS#8)")->required();
+  sign->add_option("--expires", expires_,
+                   "When the signature expires: a number of days or a UTC time "
+                   "YYYY-MM-DDThh:mm:ssZ (default: 90 days)");
+  sign->add_option("--serial", serial_,
+                   "The file's serial, 1 to 2^63-1 (default: the larger of the old serial plus "
+                   "one and the current Unix time)")
+      ->check(CLI::Range(std::int64_t{1}, std::int64_t{INT64_MAX}));
+
+  CLI::App* verify = Add(app, "verify-file",
+                         "Check an update file's signature; exits 1 unless a key of the key "
+                         "file signed it, for its name, and it has not expired",
+                         [this] { return VerifyFile(file_, public_key_, json_); });
+  verify->add_option("FILE", file_,
+                     "The file to check (default: the update file the library reads)");
+  verify->add_option("--key", public_key_,
+                     "The public key file (default: PovUpdate.pub beside the library's files)");
 }
 
 void Commands::AddFilesOption(CLI::App& command) {
@@ -114,7 +164,13 @@ void Commands::AddFilesOption(CLI::App& command) {
 int Commands::Run() const {
   // The last command parsed is the innermost one.
   for (auto it = actions_.rbegin(); it != actions_.rend(); ++it) {
-    if (it->first->parsed() && it->second) return it->second();
+    if (!it->first->parsed() || !it->second) continue;
+    const bool needs_no_directory = std::find(no_host_directory_.begin(), no_host_directory_.end(),
+                                              it->first) != no_host_directory_.end();
+    if (!needs_no_directory) {
+      if (const int status = RefuseSystemDirectory()) return status;
+    }
+    return it->second();
   }
   return 0;
 }

@@ -1,6 +1,7 @@
 // povupdate's commands and their options, as CLI11 parses them.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <utility>
@@ -30,6 +31,7 @@ class Commands {
                 std::function<int()> action);
   void AddJsonFlag(CLI::App& command);
   void AddEntryCommands(CLI::App& app);
+  void AddSigningCommands(CLI::App& app);
   void AddFilesOption(CLI::App& command);
 
   // The options of all commands: only one command runs.
@@ -41,8 +43,16 @@ class Commands {
   std::string file_;
   std::string downloads_;
   std::string installer_;
+  std::string key_;
+  std::string public_key_;
+  std::string expires_;
+  std::int64_t serial_ = 0;
   EntryTexts entry_;
   std::vector<std::string> files_;
+  // The commands that need no host directory (compare) or may work on files
+  // they are given instead (check, entry), which check the directory
+  // themselves when they come to use it.
+  std::vector<CLI::App*> no_host_directory_;
   // In the order added, so a subcommand comes after its parent.
   std::vector<std::pair<CLI::App*, std::function<int()>>> actions_;
 };

@@ -31,6 +31,14 @@ namespace {
 
 constexpr std::size_t kChunkSize = std::size_t{64} * 1024;
 constexpr std::size_t kMd5Size = 16;
+constexpr std::size_t kSha256Size = 32;
+#ifdef _WIN32
+#define POVUPDATE_MD5 BCRYPT_MD5_ALGORITHM
+#define POVUPDATE_SHA256 BCRYPT_SHA256_ALGORITHM
+#else
+#define POVUPDATE_MD5 EVP_md5()
+#define POVUPDATE_SHA256 EVP_sha256()
+#endif
 constexpr const char* kNotRegular = "is not a regular file";
 
 std::string SystemMessage(int code) { return std::system_category().message(code); }
@@ -106,17 +114,16 @@ RegularFile::~RegularFile() {
   if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
 }
 
-// MD5 from the system's cryptography.
-class Md5 {
+// MD5 and SHA-256 from the system's cryptography.
+class Digest {
  public:
-  Md5() {
-    ok_ = BCRYPT_SUCCESS(
-              BCryptOpenAlgorithmProvider(&algorithm_, BCRYPT_MD5_ALGORITHM, nullptr, 0)) &&
+  explicit Digest(LPCWSTR name) {
+    ok_ = BCRYPT_SUCCESS(BCryptOpenAlgorithmProvider(&algorithm_, name, nullptr, 0)) &&
           BCRYPT_SUCCESS(BCryptCreateHash(algorithm_, &hash_, nullptr, 0, nullptr, 0, 0));
   }
-  Md5(const Md5&) = delete;
-  Md5& operator=(const Md5&) = delete;
-  ~Md5() {
+  Digest(const Digest&) = delete;
+  Digest& operator=(const Digest&) = delete;
+  ~Digest() {
     if (hash_ != nullptr) BCryptDestroyHash(hash_);
     if (algorithm_ != nullptr) BCryptCloseAlgorithmProvider(algorithm_, 0);
   }
@@ -128,8 +135,9 @@ class Md5 {
     return ok_;
   }
 
-  bool Finish(std::array<unsigned char, kMd5Size>& digest) {
-    return ok_ && BCRYPT_SUCCESS(BCryptFinishHash(hash_, digest.data(), kMd5Size, 0));
+  template <std::size_t kSize>
+  bool Finish(std::array<unsigned char, kSize>& digest) {
+    return ok_ && BCRYPT_SUCCESS(BCryptFinishHash(hash_, digest.data(), kSize, 0));
   }
 
  private:
@@ -173,11 +181,11 @@ RegularFile::~RegularFile() {
   if (descriptor_ >= 0) close(descriptor_);
 }
 
-// MD5 from OpenSSL's libcrypto.
-class Md5 {
+// MD5 and SHA-256 from OpenSSL's libcrypto.
+class Digest {
  public:
-  Md5() : context_(EVP_MD_CTX_new()) {
-    ok_ = context_ != nullptr && EVP_DigestInit_ex(context_.get(), EVP_md5(), nullptr) == 1;
+  explicit Digest(const EVP_MD* algorithm) : context_(EVP_MD_CTX_new()) {
+    ok_ = context_ != nullptr && EVP_DigestInit_ex(context_.get(), algorithm, nullptr) == 1;
   }
 
   bool Update(const char* data, std::size_t size) {
@@ -185,10 +193,11 @@ class Md5 {
     return ok_;
   }
 
-  bool Finish(std::array<unsigned char, kMd5Size>& digest) {
+  template <std::size_t kSize>
+  bool Finish(std::array<unsigned char, kSize>& digest) {
     unsigned int length = 0;
     return ok_ && EVP_DigestFinal_ex(context_.get(), digest.data(), &length) == 1 &&
-           length == kMd5Size;
+           length == kSize;
   }
 
  private:
@@ -366,23 +375,32 @@ bool ReadRegularFile(const std::string& path, std::string& bytes, std::string& p
 
 bool DigestRegularFile(const std::string& path, std::string& md5, std::uint64_t& size,
                        std::string& problem) {
+  std::string sha256;
+  return DigestRegularFile(path, md5, sha256, size, problem);
+}
+
+bool DigestRegularFile(const std::string& path, std::string& md5, std::string& sha256,
+                       std::uint64_t& size, std::string& problem) {
   RegularFile file;
   if (!file.Open(path, problem)) return false;
-  Md5 digest;
+  Digest md5_digest(POVUPDATE_MD5);
+  Digest sha256_digest(POVUPDATE_SHA256);
   size = 0;
   const bool read = ReadChunks(file, problem, [&](const char* data, std::size_t got) {
     size += got;
-    if (digest.Update(data, got)) return true;
-    problem = "can't be digested: MD5 failed";
+    if (md5_digest.Update(data, got) && sha256_digest.Update(data, got)) return true;
+    problem = "can't be digested: the system's hash failed";
     return false;
   });
   if (!read) return false;
-  std::array<unsigned char, kMd5Size> bytes{};
-  if (!digest.Finish(bytes)) {
-    problem = "can't be digested: MD5 failed";
+  std::array<unsigned char, kMd5Size> md5_bytes{};
+  std::array<unsigned char, kSha256Size> sha256_bytes{};
+  if (!md5_digest.Finish(md5_bytes) || !sha256_digest.Finish(sha256_bytes)) {
+    problem = "can't be digested: the system's hash failed";
     return false;
   }
-  md5 = Hex(bytes.data(), bytes.size());
+  md5 = Hex(md5_bytes.data(), md5_bytes.size());
+  sha256 = Hex(sha256_bytes.data(), sha256_bytes.size());
   return true;
 }
 

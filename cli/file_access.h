@@ -17,6 +17,9 @@ bool ReadRegularFile(const std::string& path, std::string& bytes, std::string& p
 // The MD5 of a regular file as 32 lower-case hexadecimal digits, and its size.
 bool DigestRegularFile(const std::string& path, std::string& md5, std::uint64_t& size,
                        std::string& problem);
+// The same with its SHA-256 as 64 lower-case hexadecimal digits.
+bool DigestRegularFile(const std::string& path, std::string& md5, std::string& sha256,
+                       std::uint64_t& size, std::string& problem);
 
 // The locks that serialise every rewrite of the files they cover, across
 // processes: the library's own on that system (a lock on the file's

@@ -204,7 +204,7 @@ void PrintVerification(const std::string& name, const std::string& file,
                        const std::vector<Mismatch>& mismatches, bool json) {
   if (json) {
     const Json array = JsonArray(mismatches, [](const Mismatch& mismatch) {
-      return Json{{"Field", povupdate::kKeyNames[mismatch.field]},
+      return Json{{"Field", mismatch.field},
                   {"Expected", JsonText(mismatch.expected)},
                   {"Found", JsonText(mismatch.found)}};
     });
@@ -222,6 +222,23 @@ void PrintVerification(const std::string& name, const std::string& file,
     std::cout << Shown(file) << " does not match entry " << Shown(name) << ": "
               << Shown(DescribeMismatch(mismatch)) << '\n';
   }
+}
+
+void PrintTrust(const TrustReport& report, bool json) {
+  if (json) {
+    Json object{{"File", JsonText(report.file)},
+                {"Verified", report.trusted},
+                {"Reason", JsonText(report.reason)}};
+    if (!report.serial.empty()) {
+      object["Serial"] = report.serial;
+      object["Expires"] = report.expires;
+    }
+    PrintJson(object);
+    return;
+  }
+  (report.trusted ? std::cout : std::cerr)
+      << (report.trusted ? "" : "povupdate: ") << Shown(report.file) << " " << Shown(report.reason)
+      << '\n';
 }
 
 }  // namespace povupdate_cli

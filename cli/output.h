@@ -61,4 +61,14 @@ void PrintFindings(const std::string& file, const std::vector<Finding>& findings
 void PrintVerification(const std::string& name, const std::string& file,
                        const std::vector<Mismatch>& mismatches, bool json);
 
+// Whether an update file is to be believed, and why (not).
+struct TrustReport {
+  std::string file;
+  bool trusted = false;
+  std::string reason;
+  std::string serial;   // "" when the file has no readable signature
+  std::string expires;  // likewise
+};
+void PrintTrust(const TrustReport& report, bool json);
+
 }  // namespace povupdate_cli

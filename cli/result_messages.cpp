@@ -53,6 +53,7 @@ constexpr Advice kAdvice[] = {
      "check the rights to HKEY_LOCAL_MACHINE\\SOFTWARE (on Windows run as administrator)"},
     {POVUPDATE_PATH_TOO_LONG, "choose a shorter path"},
     {POVUPDATE_NO_WORK_BLOCK, kFreeMemory},
+    {POVUPDATE_UNTRUSTED_UPDATE_FILE, "install nothing; povupdate verify-file says why"},
 };
 
 const ResultCode* FindCode(int code) {

@@ -4,6 +4,7 @@
 #include <cctype>
 #include <map>
 
+#include "platform/signed_file.h"
 #include "platform/text.h"
 #include "profile_text.h"
 
@@ -17,9 +18,23 @@ using povupdate::kSystemDriveMarker;
 // Edits allowed between an unknown key and a known one to suggest it.
 constexpr std::size_t kMaxSuggestionDistance = 2;
 
+// An entry's keys, in the order they are listed: the record's and SHA256.
+constexpr const char* kEntryKeys[] = {kKeyNames[povupdate::kVersion],
+                                      kKeyNames[povupdate::kDownLoadPath],
+                                      kKeyNames[povupdate::kMd5],
+                                      povupdate::kSha256Key,
+                                      kKeyNames[povupdate::kInstallType],
+                                      kKeyNames[povupdate::kInstallPath],
+                                      kKeyNames[povupdate::kInstallParmeter],
+                                      kKeyNames[povupdate::kSize]};
+
 bool IsDigits(const std::string& text) {
   return !text.empty() &&
          std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+bool IsSha256(const std::string& text) {
+  return text.size() == 64 && text.find_first_not_of("0123456789abcdef") == std::string::npos;
 }
 
 bool IsMd5(const std::string& text) {
@@ -58,22 +73,17 @@ std::size_t EditDistance(const std::string& a, const std::string& b) {
   return row[b.size()];
 }
 
-// The entry's field whose key `name` is; kName (whose key reads nothing) when
-// none.
-povupdate::Field FindEntryKey(const std::string& name) {
-  for (int field = povupdate::kVersion; field < povupdate::kFieldCount; ++field) {
-    if (povupdate::EqualsIgnoringAsciiCase(name, kKeyNames[field])) {
-      return static_cast<povupdate::Field>(field);
-    }
+// The entry's key `name` is, as kEntryKeys spells it; null when none.
+const char* FindEntryKey(const std::string& name) {
+  for (const char* key : kEntryKeys) {
+    if (povupdate::EqualsIgnoringAsciiCase(name, key)) return key;
   }
-  return povupdate::kName;
+  return nullptr;
 }
 
 const char* SuggestEntryKey(const std::string& name) {
-  for (int field = povupdate::kVersion; field < povupdate::kFieldCount; ++field) {
-    if (EditDistance(Normalize(name), Normalize(kKeyNames[field])) <= kMaxSuggestionDistance) {
-      return kKeyNames[field];
-    }
+  for (const char* key : kEntryKeys) {
+    if (EditDistance(Normalize(name), Normalize(key)) <= kMaxSuggestionDistance) return key;
   }
   return nullptr;
 }
@@ -83,9 +93,9 @@ std::string Quoted(std::string_view name) { return "'" + std::string(name) + "'"
 // "Version, DownLoadPath, ... and Size".
 std::string KeyList() {
   std::string list;
-  for (int field = povupdate::kVersion; field < povupdate::kFieldCount; ++field) {
-    if (field > povupdate::kVersion) list += field + 1 == povupdate::kFieldCount ? " and " : ", ";
-    list += kKeyNames[field];
+  for (const char* key : kEntryKeys) {
+    if (!list.empty()) list += key == kEntryKeys[std::size(kEntryKeys) - 1] ? " and " : ", ";
+    list += key;
   }
   return list;
 }
@@ -105,6 +115,7 @@ struct KeyAt {
 struct DownloadKeys {
   KeyAt path;
   KeyAt md5;
+  KeyAt sha256;
   KeyAt size;
   int line = 0;
 };
@@ -126,17 +137,36 @@ class Checker : public ProfileVisitor {
     sections.ForEach([&](LineAt line) {
       const std::string_view name = sections.Name(line);
       if (!povupdate::EqualsIgnoringAsciiCase(name, kIndexSection) &&
+          !povupdate::EqualsIgnoringAsciiCase(name, povupdate::kSignatureSection) &&
           named_by_.Find(name).number == 0) {
         Warn("unnamed-section", line.number,
              "section " + Bracketed(name) + " is never read: no index entry names it");
       }
     });
+    EndEntrySection();
+    // A signed file promises each download's SHA-256.
+    if (signed_) {
+      for (const auto& [name, line] : without_sha256_) {
+        Error("missing-sha256", line,
+              "section " + Bracketed(name) +
+                  " has a download but no SHA256: in a signed file every download carries one "
+                  "(povupdate entry set writes it)");
+      }
+      // Beyond what the findings keep, only the count matters.
+      for (std::size_t i = 0; i < more_without_sha256_; ++i) {
+        Error("missing-sha256", 0, "a download without SHA256");
+      }
+    }
     if (downloads_) CheckDownloads();
     return std::move(findings_);
   }
 
   void Section(std::string_view name, int line) override {
+    EndEntrySection();
     in_index_ = povupdate::EqualsIgnoringAsciiCase(name, kIndexSection);
+    in_signature_ = povupdate::EqualsIgnoringAsciiCase(name, povupdate::kSignatureSection);
+    signed_ = signed_ || in_signature_;
+    section_line_ = line;
     has_index_ = has_index_ || in_index_;
     if (name.size() > kMaxSectionName) {
       Error("long-section", line,
@@ -156,21 +186,40 @@ class Checker : public ProfileVisitor {
       }
       return;
     }
-    const povupdate::Field known = FindEntryKey(std::string(name));
-    if (known == povupdate::kName) {
+    if (in_signature_) return;  // read by verify-file and the library, not as an entry
+    const char* known = FindEntryKey(std::string(name));
+    if (known == nullptr) {
       WarnUnknownKey(name, line);
       return;
     }
     CheckValue(known, value, line);
+    if (known == std::string_view(kKeyNames[povupdate::kDownLoadPath]) && !value.empty()) {
+      has_download_ = true;
+    }
+    if (known == std::string_view(povupdate::kSha256Key) && !value.empty()) has_sha256_ = true;
     if (downloads_) {
       DownloadKeys& keys = download_keys_[section_];
-      if (known == povupdate::kDownLoadPath) keys.path = {value, line};
-      if (known == povupdate::kMd5) keys.md5 = {value, line};
-      if (known == povupdate::kSize) keys.size = {value, line};
+      const std::string field = known;
+      if (field == kKeyNames[povupdate::kDownLoadPath]) keys.path = {value, line};
+      if (field == kKeyNames[povupdate::kMd5]) keys.md5 = {value, line};
+      if (field == povupdate::kSha256Key) keys.sha256 = {value, line};
+      if (field == kKeyNames[povupdate::kSize]) keys.size = {value, line};
     }
   }
 
  private:
+  void EndEntrySection() {
+    if (has_download_ && !has_sha256_) {
+      if (without_sha256_.size() < Findings::kMaxPerKind) {
+        without_sha256_.emplace_back(section_, section_line_);
+      } else {
+        ++more_without_sha256_;
+      }
+    }
+    has_download_ = false;
+    has_sha256_ = false;
+  }
+
   // The first index section's keys: those that are entry numbers are the
   // entries, by number.
   void SectionEnd(FirstLines& keys) override {
@@ -222,6 +271,10 @@ class Checker : public ProfileVisitor {
               entry + " names a section of " + std::to_string(value.size()) +
                   " characters; it is cut to " + std::to_string(kMaxSectionName) + " when read");
       }
+      if (povupdate::EqualsIgnoringAsciiCase(section, povupdate::kSignatureSection)) {
+        Error("index-names-signature", key.number,
+              entry + " names the signature section, which is no entry");
+      }
       if (sections.Find(section).number == 0) {
         Error("missing-section", key.number,
               entry + " names section " + Bracketed(section) +
@@ -259,8 +312,12 @@ class Checker : public ProfileVisitor {
         return;
       }
       for (const Mismatch& mismatch :
-           DownloadMismatches(std::string(keys.md5.value), std::string(keys.size.value), facts)) {
-        const int line = mismatch.field == povupdate::kMd5 ? keys.md5.line : keys.size.line;
+           DownloadMismatches(std::string(keys.md5.value), std::string(keys.size.value), facts,
+                              std::string(keys.sha256.value))) {
+        const std::string field = mismatch.field;
+        const int line = field == kKeyNames[povupdate::kMd5] ? keys.md5.line
+                         : field == povupdate::kSha256Key    ? keys.sha256.line
+                                                             : keys.size.line;
         Error("download-mismatch", line != 0 ? line : keys.line,
               entry + ": download " + Quoted(name) +
                   " does not match: " + DescribeMismatch(mismatch));
@@ -280,20 +337,25 @@ class Checker : public ProfileVisitor {
                                     : "; the keys are " + KeyList()));
   }
 
-  void CheckValue(povupdate::Field known, std::string_view value, int line) {
+  void CheckValue(std::string_view known, std::string_view value, int line) {
     if (value.size() > kMaxValue) {
       Error("long-value", line,
-            std::string(kKeyNames[known]) + " has " + std::to_string(value.size()) +
+            std::string(known) + " has " + std::to_string(value.size()) +
                 " characters; hosts get only the first " + std::to_string(kMaxValue));
     }
     const std::string text(value.substr(0, kMaxValue + 1));
-    if (known == povupdate::kMd5 && !text.empty() && !IsMd5(text)) {
+    if (known == kKeyNames[povupdate::kMd5] && !text.empty() && !IsMd5(text)) {
       Error("bad-md5", line, "MD5 " + Quoted(text) + " is not 32 hexadecimal digits");
     }
-    if (known == povupdate::kSize && !text.empty() && !IsDigits(text)) {
+    if (known == povupdate::kSha256Key && !text.empty() && !IsSha256(text)) {
+      Error("bad-sha256", line,
+            "SHA256 " + Quoted(text) + " is not 64 lower-case hexadecimal digits");
+    }
+    if (known == kKeyNames[povupdate::kSize] && !text.empty() && !IsDigits(text)) {
       Error("bad-size", line, "Size " + Quoted(text) + " is not a whole number of bytes");
     }
-    if (known == povupdate::kInstallPath && !value.empty() && value[0] == kSystemDriveMarker) {
+    if (known == kKeyNames[povupdate::kInstallPath] && !value.empty() &&
+        value[0] == kSystemDriveMarker) {
       const std::size_t expanded = drive_root_.size() + value.size() - 1;
       if (expanded > kMaxPath) {
         Error("long-install-path", line,
@@ -317,6 +379,13 @@ class Checker : public ProfileVisitor {
   Findings findings_;
   bool has_index_ = false;
   bool in_index_ = false;
+  bool in_signature_ = false;
+  bool signed_ = false;
+  bool has_download_ = false;
+  bool has_sha256_ = false;
+  int section_line_ = 0;
+  std::vector<std::pair<std::string_view, int>> without_sha256_;  // the first ones
+  std::size_t more_without_sha256_ = 0;
   std::string_view text_;
   std::string_view section_;
   std::vector<LineAt> numbers_;  // the first index section's entries, by number
@@ -335,18 +404,21 @@ Findings CheckUpdateFile(std::string bytes, const std::string& drive_root,
 }
 
 std::vector<Mismatch> DownloadMismatches(const std::string& md5, const std::string& size,
-                                         const DownloadFacts& found) {
+                                         const DownloadFacts& found, const std::string& sha256) {
   std::vector<Mismatch> mismatches;
   if (povupdate::FoldAsciiCase(md5) != found.md5)
-    mismatches.push_back({povupdate::kMd5, md5, found.md5});
+    mismatches.push_back({kKeyNames[povupdate::kMd5], md5, found.md5});
+  if (!sha256.empty() && sha256 != found.sha256) {
+    mismatches.push_back({povupdate::kSha256Key, sha256, found.sha256});
+  }
   const std::string found_size = std::to_string(found.size);
-  if (size != found_size) mismatches.push_back({povupdate::kSize, size, found_size});
+  if (size != found_size) mismatches.push_back({kKeyNames[povupdate::kSize], size, found_size});
   return mismatches;
 }
 
 std::string DescribeMismatch(const Mismatch& mismatch) {
-  return std::string(kKeyNames[mismatch.field]) + ": expected " + Quoted(mismatch.expected) +
-         ", found " + Quoted(mismatch.found);
+  return std::string(mismatch.field) + ": expected " + Quoted(mismatch.expected) + ", found " +
+         Quoted(mismatch.found);
 }
 
 std::string DownloadFileName(const std::string& path) {

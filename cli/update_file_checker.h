@@ -24,6 +24,7 @@ struct DownloadFacts {
   bool found = false;
   std::string problem;
   std::string md5;
+  std::string sha256;
   std::uint64_t size = 0;
 };
 
@@ -38,13 +39,15 @@ Findings CheckUpdateFile(std::string bytes, const std::string& drive_root,
 
 // A field in which a download differs from what its entry promises.
 struct Mismatch {
-  povupdate::Field field;  // kMd5 or kSize
+  const char* field;  // its key: MD5's, SHA256's or Size's
   std::string expected;
   std::string found;
 };
 
+// `sha256` is compared only when the entry has one.
 std::vector<Mismatch> DownloadMismatches(const std::string& md5, const std::string& size,
-                                         const DownloadFacts& found);
+                                         const DownloadFacts& found,
+                                         const std::string& sha256 = std::string());
 
 // "MD5: expected '...', found '...'".
 std::string DescribeMismatch(const Mismatch& mismatch);

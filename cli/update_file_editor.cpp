@@ -149,20 +149,25 @@ int SetEntry(const std::string& installer, EntryTexts entry, const std::vector<s
   if (entry.install_type.empty()) entry.install_type = TypeFromExtension(installer);
   // The installer is digested before any file is locked.
   std::string md5;
+  std::string sha256;
   std::uint64_t size = 0;
   std::string problem;
-  if (!DigestRegularFile(installer, md5, size, problem)) {
+  if (!DigestRegularFile(installer, md5, sha256, size, problem)) {
     return Refuse("the installer " + installer + " " + problem);
   }
   const std::string size_text = std::to_string(size);
-  // Each field's text, in the record's order; the name is the section's.
-  const std::string* const texts[povupdate::kFieldCount] = {
-      nullptr,           &entry.version, &entry.url, &md5, &entry.install_type, &entry.install_path,
-      &entry.parameters, &size_text};
-  std::vector<std::pair<const char*, const std::string*>> keys;
-  for (int field = povupdate::kVersion; field < povupdate::kFieldCount; ++field) {
-    keys.emplace_back(povupdate::kKeyNames[field], texts[field]);
-  }
+  using povupdate::kKeyNames;
+  // Each key's text, in the record's order with SHA256 after MD5; the name
+  // is the section's.
+  const std::pair<const char*, const std::string*> keys[] = {
+      {kKeyNames[povupdate::kVersion], &entry.version},
+      {kKeyNames[povupdate::kDownLoadPath], &entry.url},
+      {kKeyNames[povupdate::kMd5], &md5},
+      {povupdate::kSha256Key, &sha256},
+      {kKeyNames[povupdate::kInstallType], &entry.install_type},
+      {kKeyNames[povupdate::kInstallPath], &entry.install_path},
+      {kKeyNames[povupdate::kInstallParmeter], &entry.parameters},
+      {kKeyNames[povupdate::kSize], &size_text}};
   for (const auto& [key, value] : keys) {
     if (!ReadsBackAsValue(*value)) {
       return Refuse(std::string(key) +

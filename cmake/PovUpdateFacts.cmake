@@ -1,6 +1,7 @@
 # povupdate_result_codes(<output>): the result codes of interface/povupdate.h,
-# each enumerator with the comment above it, as rows of C++ for the
-# command-line host: {POVUPDATE_OK, "POVUPDATE_OK", "success ..."},
+# each enumerator with the comment above it (on one line or more), as rows
+# of C++ for the command-line host:
+# {POVUPDATE_OK, "POVUPDATE_OK", "success ..."},
 # An enumerator without its comment stops the configuration.
 function(povupdate_result_codes output)
   set(header ${PROJECT_SOURCE_DIR}/interface/povupdate.h)
@@ -18,6 +19,8 @@ function(povupdate_result_codes output)
     string(REGEX REPLACE "^/\\* ([^*]+) \\*/\n  (POVUPDATE_[A-Z_]+) = [0-9]+$" "\\2;\\1" parts "${row}")
     list(GET parts 0 name)
     list(GET parts 1 meaning)
+    # A meaning too long for one line goes on in the next.
+    string(REGEX REPLACE "[ \n]+" " " meaning "${meaning}")
     string(REPLACE "\\" "\\\\" meaning "${meaning}")
     string(REPLACE "\"" "\\\"" meaning "${meaning}")
     string(APPEND table "{${name}, \"${name}\", \"${meaning}\"},\n")

@@ -10,6 +10,8 @@ set(POVUPDATE_CORE_SOURCES
   platform/allocator.cpp
   platform/module_directory.cpp
   platform/profile_file.cpp
+  platform/public_keys.cpp
+  platform/signed_file.cpp
   platform/registry_store.cpp
   platform/text.cpp
 )
@@ -26,14 +28,20 @@ file(GLOB POVUPDATE_WINDOWS_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/
 
 # The library's sources that keep nothing between calls and that the
 # command-line host compiles in too, the shared library exporting only its
-# seven functions: where the library's files are, and the lock and the
-# replacement of its profile writes. Nothing else of the library's code goes
-# into the host, so a process has one profile cache and one registry table.
-set(POVUPDATE_STATELESS_SOURCES ${CMAKE_CURRENT_LIST_DIR}/../platform/module_directory.cpp)
+# seven functions: where the library's files are, the lock and the
+# replacement of its profile writes, and the signature's format and check
+# (the system's cryptography is loaded once per copy, and holds nothing of
+# the library's files). Nothing else of the library's code goes into the
+# host, so a process has one profile cache and one registry table.
+set(POVUPDATE_STATELESS_SOURCES ${CMAKE_CURRENT_LIST_DIR}/../platform/module_directory.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/../platform/signed_file.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/../platform/public_keys.cpp)
 if(WIN32)
-  list(APPEND POVUPDATE_STATELESS_SOURCES ${CMAKE_CURRENT_LIST_DIR}/../platform/windows/profile_write_lock.cpp)
+  list(APPEND POVUPDATE_STATELESS_SOURCES ${CMAKE_CURRENT_LIST_DIR}/../platform/windows/profile_write_lock.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/../platform/windows/system_crypto.cpp)
 else()
-  list(APPEND POVUPDATE_STATELESS_SOURCES ${CMAKE_CURRENT_LIST_DIR}/../platform/linux/atomic_file.cpp
+  list(APPEND POVUPDATE_STATELESS_SOURCES ${CMAKE_CURRENT_LIST_DIR}/../platform/linux/system_crypto.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/../platform/linux/atomic_file.cpp
     ${CMAKE_CURRENT_LIST_DIR}/../platform/linux/environment.cpp
     ${CMAKE_CURRENT_LIST_DIR}/../platform/linux/module_path.cpp)
 endif()

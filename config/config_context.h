@@ -51,6 +51,9 @@ class ConfigContext {
   void ReleaseSlots();
 
   int ReadIndexEntry(int& cursor);
+  // POVUPDATE_UNTRUSTED_UPDATE_FILE when a key file asks for a signature
+  // that the update file lacks; `file_missing` when there is no update file.
+  int CheckTrust(bool& file_missing);
   int ReadEntrySection(const char* section_name);
   int ReadKeyValue(const char* section_name, const char* key_name, int slot);
   int CopySlotsToRecord(SoftwareInforRecord* record) const;

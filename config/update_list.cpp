@@ -6,6 +6,7 @@
 
 #include "config/config_context.h"
 #include "platform/allocator.h"
+#include "platform/signed_file.h"
 #include "platform/text.h"
 #include "platform/win32.h"
 
@@ -34,6 +35,13 @@ int ConfigContext::ReadUpdateEntry(int& cursor, SoftwareInforRecord* record) {
 
 int ConfigContext::ReadIndexEntry(int& cursor) {
   if (cursor < 1) return POVUPDATE_BAD_CURSOR;
+  bool file_missing = false;
+  const int trusted = CheckTrust(file_missing);
+  if (trusted != POVUPDATE_OK) return trusted;
+  if (file_missing) {
+    cursor = -1;
+    return POVUPDATE_OK;
+  }
   // The entry after INT_MAX has no number, so the list ends here.
   if (cursor == INT_MAX) {
     cursor = -1;
@@ -50,6 +58,27 @@ int ConfigContext::ReadIndexEntry(int& cursor) {
   if (section[0] != '\0') return POVUPDATE_INDEX_UNREADABLE;
   cursor = -1;
   return POVUPDATE_OK;
+}
+
+// With a key file beside the update file, the walk believes only an update
+// file that one of its keys signed, and reads the very bytes it verified.
+int ConfigContext::CheckTrust(bool& file_missing) {
+  if (config_path_[0] == '\0') return POVUPDATE_OK;
+  char key_path[kTextSize] = {};
+  // The update file's directory, which ends its path.
+  const std::size_t directory_length = std::strlen(config_path_) - std::strlen(update_file_name_);
+  std::memcpy(key_path, config_path_, directory_length);
+  if (!AppendText(key_path, kTextSize, kTrustedKeysFile)) return POVUPDATE_UNTRUSTED_UPDATE_FILE;
+  switch (profile_.CheckUpdateFile(config_path_, key_path, update_file_name_)) {
+    case ProfileFile::Walk::kAsUsual:
+      return POVUPDATE_OK;
+    case ProfileFile::Walk::kFileMissing:
+      file_missing = true;
+      return POVUPDATE_OK;
+    case ProfileFile::Walk::kRefused:
+      break;
+  }
+  return POVUPDATE_UNTRUSTED_UPDATE_FILE;
 }
 
 int ConfigContext::ReadEntrySection(const char* section_name) {

@@ -23,6 +23,9 @@ std::string CheckProfileWrite(const std::uint8_t* data, std::size_t size,
 // system version 6.1 (POVUPDATE_OS_VERSION).
 std::string CheckWalk(const std::uint8_t* data, std::size_t size, const std::string& directory);
 
+// A key file and an update file's signature, judged as the library does.
+std::string CheckSignature(const std::uint8_t* data, std::size_t size);
+
 // UpdateLocalSoftwareInforToIni with any name and version into any local
 // configuration file, read back through GetTheLocalSoftwareInforFromIni.
 // `directory` must be set up as for CheckWalk.

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string_view>
 
 namespace povupdate {
 
@@ -42,6 +43,16 @@ enum Field : int {
 inline constexpr std::size_t kKeyNameSize = 16;
 inline constexpr char kKeyNames[kFieldCount][kKeyNameSize] = {
     "", "Version", "DownLoadPath", "MD5", "InstallType", "InstallPath", "InstallParmeter", "Size"};
+
+// An entry's key that no field reads: the installer's SHA-256, which
+// povupdate writes and checks downloads against.
+inline constexpr char kSha256Key[] = "SHA256";
+
+// The section of a signed update file that holds its signature (no entry is
+// under this name), and the key file beside the update file that makes the
+// library believe only what one of its keys signed.
+inline constexpr std::string_view kSignatureSection = "PovUpdate.Signature";
+inline constexpr char kTrustedKeysFile[] = "PovUpdate.pub";
 
 // A field's name as hosts show it: its key's, and "Name" for field 0.
 constexpr const char* FieldName(int field) { return field == kName ? "Name" : kKeyNames[field]; }

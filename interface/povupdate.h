@@ -116,7 +116,10 @@ enum {
   /* the install path would pass 259 characters */
   POVUPDATE_PATH_TOO_LONG = 53,
   /* no memory for a 260-byte working block */
-  POVUPDATE_NO_WORK_BLOCK = 55
+  POVUPDATE_NO_WORK_BLOCK = 55,
+  /* PovUpdate.pub is present and the update file is not signed by one of its keys for its name,
+     has expired, or the key file is damaged */
+  POVUPDATE_UNTRUSTED_UPDATE_FILE = 60
 };
 
 /*
@@ -125,6 +128,15 @@ enum {
  * with *cursor = -1 and the record untouched. Returns 1 for a cursor below 1,
  * 11 for a null cursor or record, 4 when the file can't be read for want of
  * memory; on any failure *cursor and the record are left as they were.
+ *
+ * Signed update files: when the host's directory holds PovUpdate.pub (PEM
+ * public keys, ECDSA P-256), the file is walked only when one of those keys
+ * signed it, its signature names this update file and it has not expired;
+ * otherwise, and whenever the key file can't be read or is damaged, the call
+ * returns 60 (POVUPDATE_UNTRUSTED_UPDATE_FILE): install nothing, tell the
+ * user, try again later. A missing update file is still the end of the list.
+ * The system's cryptography is loaded then only (Linux: libcrypto.so.3;
+ * Windows: bcrypt.dll and crypt32.dll from the system directory).
  */
 POVUPDATE_API int POVUPDATE_CALL GetTheUpdateSoftwareInforFromIni(int* cursor,
                                                                   SoftwareInforRecord* record);

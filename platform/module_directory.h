@@ -12,6 +12,11 @@ namespace povupdate {
 
 constexpr std::size_t kModulePathSize = kTextSize;
 
+// On Linux, the environment variable that names the host's directory in
+// place of the executable's (hosts installed in system directories, tests),
+// except under raised rights.
+constexpr char kModuleDirectoryVariable[] = "POVUPDATE_MODULE_DIR";
+
 // Puts into `directory` (at least kModulePathSize bytes) the directory of the
 // module path at `path`, with its trailing separator: `length` characters as
 // GetModuleFileNameA reports them, kModulePathSize or more when it was cut

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 
 #include "platform/module_directory.h"
 #include "platform/win32.h"
@@ -11,6 +12,10 @@
 #endif
 
 namespace povupdate {
+
+namespace backend {
+class IniDocument;
+}
 
 class ProfileFile {
  public:
@@ -40,13 +45,28 @@ class ProfileFile {
   // Deletes the file, read-only or not. Reports nothing.
   void DeleteProfile(const char* path) const;
 
+  // How a walk of the update file goes under the key file at `key_path`.
+  enum class Walk { kAsUsual, kFileMissing, kRefused };
+  // Without a key file, kAsUsual: lookups go to the profile service as
+  // always. With one, the update file at `path` is read once and verified:
+  // kAsUsual when one of the keys signed it, for `file_name`, and it has not
+  // expired, and from then on every lookup of `path` reads those very bytes;
+  // kFileMissing when there is no update file; kRefused otherwise.
+  Walk CheckUpdateFile(const char* path, const char* key_path, const char* file_name);
+
   // Puts the directory of the host's executable, with its trailing
   // separator, into `directory` (at least kModulePathSize bytes). False when
   // no directory can be found.
   bool GetModuleDirectory(char* directory) const;
 
-#ifndef _WIN32
  private:
+  // A lookup in the verified bytes, with ReadProfileString's results.
+  int ReadVerified(const char* section, const char* key, char* buffer, std::size_t size) const;
+
+  // The update file's bytes as verified, and the path they were read from.
+  std::shared_ptr<const backend::IniDocument> verified_;
+  char verified_path_[kModulePathSize] = {};
+#ifndef _WIN32
   // An export makes one ProfileFile for its call: the Linux service reads
   // each file once for all of the call's lookups, and every lookup of the
   // call sees that one version. Windows' own service has no such scope.

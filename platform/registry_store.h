@@ -8,6 +8,9 @@
 #include <cstdint>
 
 #include "platform/win32.h"
+#ifndef _WIN32
+#include "platform/linux/registry_call.h"
+#endif
 
 namespace povupdate {
 
@@ -34,6 +37,14 @@ class RegistryStore {
 
   // Makes sure the key and the keys above it exist. Returns 0, 22 or 23.
   int CreateRegKey(const char* path) const;
+
+#ifndef _WIN32
+ private:
+  // An export makes one RegistryStore for its call: the Linux service reads
+  // the store once for all of the call's registry functions and writes it
+  // once. Windows' own registry has no such scope.
+  backend::RegistryCall call_;
+#endif
 };
 
 }  // namespace povupdate

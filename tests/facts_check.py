@@ -27,7 +27,8 @@ def result_codes(source):
     rows = re.findall(r"/\* ([^*]+) \*/\n  (POVUPDATE_[A-Z_]+) = ([0-9]+)", header)
     if len(rows) != len(re.findall(r"POVUPDATE_[A-Z_]+ = [0-9]+", header)):
         raise SystemExit("povupdate.h: a result code without its meaning above it")
-    return [(int(code), name, meaning) for meaning, name, code in rows]
+    # A meaning too long for one line goes on in the next.
+    return [(int(code), name, " ".join(meaning.split())) for meaning, name, code in rows]
 
 
 def facts(source):

@@ -232,7 +232,8 @@ void LibraryTest::RemoveLibraryState() {
   // tests, which run one at a time: start and end each test clean.
   for (const auto& entry : fs::directory_iterator(module_dir_)) {
     const std::string name = entry.path().filename().string();
-    if (name.rfind("Update_", 0) == 0 || name.rfind("PovConfig_", 0) == 0) {
+    if (name.rfind("Update_", 0) == 0 || name.rfind("PovConfig_", 0) == 0 ||
+        name == "PovUpdate.pub") {
       SetFileAttributesA(entry.path().string().c_str(), FILE_ATTRIBUTE_NORMAL);
       std::error_code ignored;
       fs::remove_all(entry.path(), ignored);

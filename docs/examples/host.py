@@ -1,12 +1,13 @@
 """A Python host: names the update file and the install directory, then walks
 the update list, compares each offered version with the installed one and,
-once installed, records it. povupdate.py must be on the module path."""
+once installed, records it. The povupdate package must be installed
+(pip install bindings/python) or on the module path."""
 import sys
 
 import povupdate
 
 
-def main():
+def main() -> int:
     try:
         print(f"update file: {povupdate.update_file_name()}")
         print(f"install directory: {povupdate.install_path()}")

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include "platform/linux/environment.h"
+#include "platform/module_directory.h"
 
 namespace povupdate::backend {
 
@@ -13,7 +14,7 @@ std::string ReadExecutablePath() {
 }
 
 std::string ModulePath(const std::string& executable) {
-  const char* dir = PlaceSetting("POVUPDATE_MODULE_DIR");
+  const char* dir = PlaceSetting(kModuleDirectoryVariable);
   if (dir == nullptr) return executable;
   std::string replaced(dir);
   if (replaced.back() != '/') replaced += '/';

@@ -11,7 +11,7 @@ namespace povupdate::backend {
 // none.
 std::string ReadExecutablePath();
 
-// `executable`, with POVUPDATE_MODULE_DIR, when set, standing in for its
+// `executable`, with the module directory variable, when set, standing in for its
 // directory (hosts installed in system directories, and tests), except under
 // raised rights. May throw std::bad_alloc.
 std::string ModulePath(const std::string& executable);

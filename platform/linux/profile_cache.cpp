@@ -50,57 +50,11 @@
 // system whose attribute cache answers stat() with an old result.
 #include "platform/linux/profile_cache.h"
 
-#include <linux/magic.h>
-#include <sys/vfs.h>
-
 #include <cerrno>
 #include <utility>
 
 namespace povupdate::backend {
 namespace {
-
-constexpr long kNanosecondsPerSecond = 1000000000;
-constexpr timespec kFineMargin{0, 100000000};
-constexpr timespec kCoarseMargin{3, 0};
-
-bool Earlier(const timespec& a, const timespec& b) {
-  return a.tv_sec < b.tv_sec || (a.tv_sec == b.tv_sec && a.tv_nsec < b.tv_nsec);
-}
-
-timespec Sum(const timespec& a, const timespec& b) {
-  timespec sum{a.tv_sec + b.tv_sec, a.tv_nsec + b.tv_nsec};
-  if (sum.tv_nsec >= kNanosecondsPerSecond) {
-    ++sum.tv_sec;
-    sum.tv_nsec -= kNanosecondsPerSecond;
-  }
-  return sum;
-}
-
-bool KeepsFineStamps(const std::string& path, const struct stat& status) {
-  if (status.st_ctim.tv_nsec == 0) return false;
-  struct statfs file_system {};
-  if (statfs(path.c_str(), &file_system) != 0) return false;
-  switch (file_system.f_type) {
-    case EXT4_SUPER_MAGIC:
-    case XFS_SUPER_MAGIC:
-    case BTRFS_SUPER_MAGIC:
-    case F2FS_SUPER_MAGIC:
-    case TMPFS_MAGIC:
-    case OVERLAYFS_SUPER_MAGIC:
-      return true;
-    default:
-      return false;
-  }
-}
-
-timespec Difference(const timespec& a, const timespec& b) {
-  timespec difference{a.tv_sec - b.tv_sec, a.tv_nsec - b.tv_nsec};
-  if (difference.tv_nsec < 0) {
-    --difference.tv_sec;
-    difference.tv_nsec += kNanosecondsPerSecond;
-  }
-  return difference;
-}
 
 // What an entry costs beyond its document: the path and the bookkeeping of
 // the table, the entry and the document's shared ownership.
@@ -110,26 +64,10 @@ std::size_t ChargeFor(const std::string& path, const IniDocument& document) {
   return document.Footprint() + path.size() + kEntryOverhead;
 }
 
-timespec CoarseRealtime() {
-  timespec now{};
-  clock_gettime(CLOCK_REALTIME_COARSE, &now);
-  return now;
-}
-
 }  // namespace
-
-bool ProfileCache::Stamp::operator==(const Stamp& other) const {
-  return device == other.device && inode == other.inode && size == other.size &&
-         modified.tv_sec == other.modified.tv_sec && modified.tv_nsec == other.modified.tv_nsec &&
-         changed.tv_sec == other.changed.tv_sec && changed.tv_nsec == other.changed.tv_nsec;
-}
 
 ProfileCache::ProfileCache(Clock clock, std::size_t most_bytes)
     : clock_(clock), most_bytes_(most_bytes) {}
-
-ProfileCache::Stamp ProfileCache::StampOf(const struct stat& status) {
-  return Stamp{status.st_dev, status.st_ino, status.st_size, status.st_mtim, status.st_ctim};
-}
 
 ProfileSnapshot ProfileCache::Load(const std::string& path) {
   struct stat status {};
@@ -138,12 +76,16 @@ ProfileSnapshot ProfileCache::Load(const std::string& path) {
     Forget(path);
     return {missing ? ReadStatus::kMissing : ReadStatus::kFailed, nullptr};
   }
+  return Load(path, status);
+}
+
+ProfileSnapshot ProfileCache::Load(const std::string& path, struct stat status) {
   if (!S_ISREG(status.st_mode)) {
     Forget(path);
     return {ReadStatus::kFailed, nullptr};
   }
   bool trusted = false;
-  std::shared_ptr<const IniDocument> known = Lookup(path, StampOf(status), trusted);
+  std::shared_ptr<const IniDocument> known = Lookup(path, FileStamp::Of(status), trusted);
   if (trusted) return {ReadStatus::kOk, known};
 
   const timespec started = clock_();
@@ -162,7 +104,7 @@ ProfileSnapshot ProfileCache::Load(const std::string& path) {
     Forget(path);
     known = std::make_shared<const IniDocument>(std::move(bytes));
   }
-  Store(path, StampOf(status), TrustFor(path, status, started), known);
+  Store(path, FileStamp::Of(status), StampTrust::For(path, status, started), known);
   return {ReadStatus::kOk, known};
 }
 
@@ -172,18 +114,7 @@ void ProfileCache::Remember(const std::string& path, std::shared_ptr<const IniDo
     Forget(path);
     return;
   }
-  Store(path, StampOf(status), Trust{false, timespec{}}, std::move(document));
-}
-
-ProfileCache::Trust ProfileCache::TrustFor(const std::string& path, const struct stat& status,
-                                           const timespec& started) const {
-  const timespec margin = KeepsFineStamps(path, status) ? kFineMargin : kCoarseMargin;
-  if (!Earlier(started, Sum(status.st_ctim, margin))) return Trust{true, timespec{}};
-  // A ctime ahead of the clock (the clock was set back after the change):
-  // a change made while the clock is still a margin short of it gets an
-  // earlier ctime, so until then the stamps tell. Otherwise the moment lies
-  // in the past and nothing is trusted.
-  return Trust{false, Difference(status.st_ctim, margin)};
+  Store(path, FileStamp::Of(status), Trust{false, timespec{}}, std::move(document));
 }
 
 std::shared_ptr<const IniDocument> ProfileCache::Lookup(const std::string& path,
@@ -193,7 +124,7 @@ std::shared_ptr<const IniDocument> ProfileCache::Lookup(const std::string& path,
   if (found == entries_.end()) return nullptr;
   Entry& entry = found->second;
   entry.last_use = ++uses_;
-  trusted = entry.stamp == current && (entry.trust.settled || Earlier(clock_(), entry.trust.until));
+  trusted = entry.stamp == current && entry.trust.Holds(clock_());
   // The document's index, built since it was stored, counts from now on.
   const std::size_t charge = ChargeFor(path, *entry.document);
   charged_ = charged_ - entry.charge + charge;

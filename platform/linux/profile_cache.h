@@ -13,6 +13,7 @@
 
 #include "platform/ini_document.h"
 #include "platform/linux/atomic_file.h"
+#include "platform/linux/file_stamp.h"
 #include "platform/linux/profile_call.h"
 
 namespace povupdate::backend {
@@ -33,26 +34,16 @@ class ProfileCache {
 
   // The file as it is on disk at the moment of the call.
   ProfileSnapshot Load(const std::string& path);
+  // The same, given what stat() or lstat() has just told of it.
+  ProfileSnapshot Load(const std::string& path, struct stat status);
 
   // Keeps the document this process has just written to `path`, so that the
   // next Load needs to compare the file's bytes but not to parse them.
   void Remember(const std::string& path, std::shared_ptr<const IniDocument> document);
 
  private:
-  // What stat() tells of a file that changes whenever its contents do.
-  struct Stamp {
-    dev_t device;
-    ino_t inode;
-    off_t size;
-    timespec modified;
-    timespec changed;
-    bool operator==(const Stamp& other) const;
-  };
-  // When the stamp alone proves the document current.
-  struct Trust {
-    bool settled;    // for as long as the stamp lasts
-    timespec until;  // otherwise, before this moment only
-  };
+  using Stamp = FileStamp;
+  using Trust = StampTrust;
   struct Entry {
     Stamp stamp;
     Trust trust;
@@ -61,8 +52,6 @@ class ProfileCache {
     std::uint64_t last_use;
   };
 
-  static Stamp StampOf(const struct stat& status);
-  Trust TrustFor(const std::string& path, const struct stat& status, const timespec& started) const;
   std::shared_ptr<const IniDocument> Lookup(const std::string& path, const Stamp& current,
                                             bool& trusted);
   void Store(const std::string& path, const Stamp& stamp, Trust trust,

@@ -1,7 +1,14 @@
 #include "platform/linux/profile_call.h"
 
+#include <sys/stat.h>
+
+#include <cerrno>
+
 #include <cstring>
 #include <utility>
+
+#include "platform/linux/profile_cache.h"
+#include "platform/profile_document.h"
 
 namespace povupdate::backend {
 namespace {
@@ -29,6 +36,39 @@ void ProfileCall::Keep(const char* path, ProfileSnapshot file) {
   }
   std::memcpy(path_, path, length + 1);
   file_ = std::move(file);
+}
+
+ProfileSnapshot CallSnapshot(const char* path) {
+  ProfileCall* const call = ProfileCall::Current();
+  if (call == nullptr) return SharedProfileCache().Load(path);
+  if (const ProfileSnapshot* kept = call->Find(path)) return *kept;
+  ProfileSnapshot file = SharedProfileCache().Load(path);
+  call->Keep(path, file);
+  return file;
+}
+
+namespace {
+
+FileStatus StatusOf(const ProfileSnapshot& file, std::shared_ptr<const IniDocument>& document) {
+  document = file.document;
+  if (file.status == ReadStatus::kOk) return FileStatus::kOk;
+  return file.status == ReadStatus::kMissing ? FileStatus::kMissing : FileStatus::kFailed;
+}
+
+}  // namespace
+
+FileStatus LoadProfileDocument(const char* path, std::shared_ptr<const IniDocument>& document) {
+  return StatusOf(CallSnapshot(path), document);
+}
+
+// Read through the cache like any profile file, so that a settled key file
+// costs a stat() and no read.
+FileStatus LoadKeyFile(const char* path, std::shared_ptr<const IniDocument>& document) {
+  struct stat status {};
+  if (lstat(path, &status) != 0)
+    return errno == ENOENT ? FileStatus::kMissing : FileStatus::kFailed;
+  const FileStatus loaded = StatusOf(SharedProfileCache().Load(path), document);
+  return loaded == FileStatus::kOk ? loaded : FileStatus::kFailed;
 }
 
 }  // namespace povupdate::backend

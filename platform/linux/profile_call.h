@@ -48,4 +48,8 @@ class ProfileCall {
   ProfileSnapshot file_;
 };
 
+// The file at `path` as the thread's open call sees it: the version its
+// first lookup found; outside a call, the file as it is now.
+ProfileSnapshot CallSnapshot(const char* path);
+
 }  // namespace povupdate::backend

@@ -66,16 +66,6 @@ bool IsTooLarge(const std::string& path) {
          static_cast<std::uintmax_t>(status.st_size) > IniDocument::kMostTextSize;
 }
 
-// The file as the open call sees it: the version its first lookup found.
-ProfileSnapshot ReadSnapshot(LPCSTR file_name) {
-  ProfileCall* const call = ProfileCall::Current();
-  if (call == nullptr) return SharedProfileCache().Load(file_name);
-  if (const ProfileSnapshot* kept = call->Find(file_name)) return *kept;
-  ProfileSnapshot file = SharedProfileCache().Load(file_name);
-  call->Keep(file_name, file);
-  return file;
-}
-
 // After a write the open call sees the file as the write left it.
 void KeepInCall(LPCSTR file_name, const ProfileSnapshot& file) {
   if (ProfileCall* const call = ProfileCall::Current()) call->Keep(file_name, file);
@@ -142,7 +132,7 @@ DWORD GetPrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR defaultValue, 
       SetLastError(ERROR_ACCESS_DENIED);
       return CopyValueOut(fallback, buffer, size);
     }
-    const ProfileSnapshot file = ReadSnapshot(fileName);
+    const ProfileSnapshot file = povupdate::backend::CallSnapshot(fileName);
     if (file.status != ReadStatus::kOk) {
       SetLastError(ErrorOf(file.status));
       return CopyValueOut(fallback, buffer, size);

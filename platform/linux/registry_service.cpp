@@ -1,22 +1,20 @@
 // The registry: one store file per root key, in the directory named by
 // POVUPDATE_REGISTRY_DIR or else $XDG_CONFIG_HOME/povupdate/registry (under
-// raised rights, in the effective user's home alone). Every call reads the
-// store as it is on disk, and every change is a locked read-edit-replace of
-// the whole file, so several processes share a store without losing each
-// other's changes and a crash never leaves half of one.
+// raised rights, in the effective user's home alone). A call reads the store
+// as it is on disk (an export's calls share one reading, registry_call.h),
+// and every change is a locked read-edit-replace of the whole file, so
+// several processes share a store without losing each other's changes and a
+// crash never leaves half of one.
 
-#include <sys/stat.h>
-
-#include <cerrno>
 #include <cstdint>
 #include <map>
 #include <mutex>
-#include <optional>
 #include <string>
 #include <utility>
 
 #include "platform/linux/atomic_file.h"
 #include "platform/linux/environment.h"
+#include "platform/linux/registry_call.h"
 #include "platform/linux/registry_file.h"
 #include "platform/linux/registry_service.h"
 #include "platform/linux/win32_api.h"
@@ -102,54 +100,11 @@ LSTATUS StoreFile(HKEY root, std::string& file) {
   return ERROR_SUCCESS;
 }
 
-// The directory and every missing one above it, owner-only.
-bool MakeDirectories(const std::string& directory) {
-  for (std::size_t slash = directory.find('/', 1); slash != std::string::npos;
-       slash = directory.find('/', slash + 1)) {
-    if (mkdir(directory.substr(0, slash).c_str(), 0700) != 0 && errno != EEXIST) return false;
-  }
-  return mkdir(directory.c_str(), 0700) == 0 || errno == EEXIST;
-}
-
-// The owner's write bit decides, not access(), so a read-only store stays
-// read-only for root too.
-bool IsReadOnly(const std::string& file) {
-  struct stat info {};
-  return stat(file.c_str(), &info) == 0 && (info.st_mode & S_IWUSR) == 0;
-}
-
-LSTATUS Load(const std::string& file, RegistryTree& tree) {
-  std::string bytes;
-  switch (ReadWholeFile(file, bytes)) {
-    case ReadStatus::kMissing:
-      // A store not yet written holds the bare root key.
-      return ERROR_SUCCESS;
-    case ReadStatus::kFailed:
-      return ERROR_ACCESS_DENIED;
-    case ReadStatus::kOk:
-      break;
-  }
-  std::optional<RegistryTree> parsed = ParseRegistryFile(bytes);
-  if (!parsed) return ERROR_BADDB;
-  tree = std::move(*parsed);
-  return ERROR_SUCCESS;
-}
-
 }  // namespace
 
 LSTATUS Rewrite(const std::string& file, const StoreEdit& edit) {
-  if (IsReadOnly(file)) return ERROR_ACCESS_DENIED;
-  if (!MakeDirectories(file.substr(0, file.rfind('/')))) return ERROR_ACCESS_DENIED;
-  const std::string target = WriteTarget(file);
-  RewriteLock lock(target);
-  if (!lock.held()) return ERROR_ACCESS_DENIED;
-  RegistryTree tree;
-  LSTATUS status = Load(target, tree);
-  bool changed = false;
-  if (status == ERROR_SUCCESS) status = edit(tree, changed);
-  if (status != ERROR_SUCCESS || !changed) return status;
-  return ReplaceFile(target, SerializeRegistryFile(tree), 0600) ? ERROR_SUCCESS
-                                                                : ERROR_ACCESS_DENIED;
+  OwnRegistryCall call;
+  return call.get().Change(file, false, edit);
 }
 
 namespace {
@@ -186,11 +141,12 @@ LSTATUS Locate(HKEY handle, LPCSTR sub_key, Target& target) {
 
 namespace {
 
-// Loads the target's store; the handle's own key must still exist.
-LSTATUS LoadTarget(const Target& target, RegistryTree& tree) {
-  const LSTATUS status = Load(target.file, tree);
+// The call's view of the target's store; the handle's own key must still
+// exist.
+LSTATUS LoadTarget(const Target& target, RegistryCall& call, RegistryTree*& tree) {
+  const LSTATUS status = call.View(target.file, tree);
   if (status != ERROR_SUCCESS) return status;
-  return tree.Find(target.base.path) == nullptr ? ERROR_KEY_DELETED : ERROR_SUCCESS;
+  return tree->Find(target.base.path) == nullptr ? ERROR_KEY_DELETED : ERROR_SUCCESS;
 }
 
 LSTATUS OpenHandle(const Target& target, DWORD rights, PHKEY result) {
@@ -199,26 +155,32 @@ LSTATUS OpenHandle(const Target& target, DWORD rights, PHKEY result) {
 }
 
 LSTATUS OpenKey(HKEY root, LPCSTR sub_key, REGSAM access, PHKEY result) {
+  OwnRegistryCall call;
   Target target;
-  RegistryTree tree;
+  RegistryTree* tree = nullptr;
   LSTATUS status = Locate(root, sub_key, target);
-  if (status == ERROR_SUCCESS) status = LoadTarget(target, tree);
+  if (status == ERROR_SUCCESS) status = LoadTarget(target, call.get(), tree);
   if (status != ERROR_SUCCESS) return status;
-  if (tree.Find(target.path) == nullptr) return ERROR_FILE_NOT_FOUND;
+  if (tree->Find(target.path) == nullptr) return ERROR_FILE_NOT_FOUND;
   if ((access & kWriteRights) != 0 && IsReadOnly(target.file)) return ERROR_ACCESS_DENIED;
   return OpenHandle(target, access & kHandleRights, result);
 }
 
 // Opens with every right the store allows, creating the key first if needed.
+// A key an export call creates is written with the call's value.
 LSTATUS CreateKey(HKEY root, LPCSTR sub_key, PHKEY result) {
+  OwnRegistryCall call;
   Target target;
-  RegistryTree tree;
+  RegistryTree* tree = nullptr;
   LSTATUS status = Locate(root, sub_key, target);
-  if (status == ERROR_SUCCESS) status = LoadTarget(target, tree);
+  // Read under the lock when it can be had, as a change may follow; a store
+  // that can't be locked may still hold the key.
+  if (status == ERROR_SUCCESS) call.get().Lock(target.file);
+  if (status == ERROR_SUCCESS) status = LoadTarget(target, call.get(), tree);
   if (status != ERROR_SUCCESS) return status;
-  if (tree.Find(target.path) == nullptr) {
+  if (tree->Find(target.path) == nullptr) {
     if ((target.base.rights & KEY_CREATE_SUB_KEY) == 0) return ERROR_ACCESS_DENIED;
-    status = Rewrite(target.file, [&target](RegistryTree& current, bool& changed) {
+    status = call.get().Change(target.file, true, [&target](RegistryTree& current, bool& changed) {
       if (current.Find(target.base.path) == nullptr) return ERROR_KEY_DELETED;
       changed = current.Find(target.path) == nullptr;
       current.Create(target.path);
@@ -230,14 +192,15 @@ LSTATUS CreateKey(HKEY root, LPCSTR sub_key, PHKEY result) {
 }
 
 LSTATUS QueryValue(HKEY handle, LPCSTR value_name, LPDWORD type, LPBYTE data, LPDWORD size) {
+  OwnRegistryCall call;
   Target target;
-  RegistryTree tree;
+  RegistryTree* tree = nullptr;
   LSTATUS status = Locate(handle, nullptr, target);
   if (status != ERROR_SUCCESS) return status;
   if ((target.base.rights & KEY_QUERY_VALUE) == 0) return ERROR_ACCESS_DENIED;
-  status = LoadTarget(target, tree);
+  status = LoadTarget(target, call.get(), tree);
   if (status != ERROR_SUCCESS) return status;
-  const RegistryKey* key = tree.Find(target.path);
+  const RegistryKey* key = tree->Find(target.path);
   const auto found = key->values.find(FoldAsciiCase(value_name == nullptr ? "" : value_name));
   if (found == key->values.end()) return ERROR_FILE_NOT_FOUND;
   const std::string& bytes = found->second.data;

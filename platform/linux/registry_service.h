@@ -31,7 +31,7 @@ struct Target {
 LSTATUS Locate(HKEY handle, LPCSTR sub_key, Target& target);
 
 // Applies `edit(tree, changed)` to the store as it is under its lock and
-// writes the result back when `changed`. A damaged or read-only store is
+// writes the result back when `changed` (RegistryCall::Change). A damaged or read-only store is
 // never written; a store that is a symbolic link is written through it. A
 // failed write is reported as a refusal, as the system's registry reports a
 // change it can't make.

@@ -14,6 +14,7 @@ import json
 import os
 import re
 import resource
+import shlex
 import shutil
 import signal
 import stat
@@ -26,6 +27,14 @@ import unittest
 POVUPDATE = ""
 EXAMPLES = ""
 RUNNER = ""
+SOURCES = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..")
+
+
+def help_column(text, section):
+    """The first column of one section ("Options", "Subcommands") of a help text."""
+    lines = text.split(section + ":\n", 1)[1:]
+    rows = lines[0].split("\n\n", 1)[0].splitlines() if lines else []
+    return [re.split(r"\s{2,}", row.strip())[0] for row in rows]
 
 
 def linux_only(test):
@@ -200,6 +209,88 @@ class PovupdateTest(unittest.TestCase):
         self.assertEqual(result.stdout, "")
         self.assertIn("the program's directory can't be found", result.stderr)
 
+    @linux_only
+    def test_dir_option_wins_over_the_environment(self):
+        self.env["POVUPDATE_MODULE_DIR"] = tempfile.mkdtemp(dir=self.dir)
+        self.assertEqual(len(self.json("--dir", self.dir, "list")), 5)
+        # The library works on the same directory as the commands, and a
+        # relative one is made absolute before a default is made from it.
+        result = subprocess.run([POVUPDATE, "--dir", ".", "install-path"], cwd=self.dir,
+                                env=self.env, capture_output=True, text=True, timeout=120)
+        self.assertEqual(result.stdout, os.path.join(self.dir, "Install") + "\n", result.stderr)
+        self.assertIn("Directory does not exist", self.run_cli("--dir", "/missing", "list",
+                                                               status=105).stderr)
+
+    @linux_only
+    @unittest.skipIf(os.environ.get("POVUPDATE_TEST_UNDER_VALGRIND"),
+                     "the wrapper would be in the system directory, not povupdate")
+    def test_refuses_its_own_system_directory(self):
+        # povupdate as a package installs it: in a mount namespace of its own,
+        # the build's program directory stands in for /usr/local/bin.
+        system = "/usr/local/bin"
+        if os.geteuid() != 0 or not shutil.which("unshare") or not os.path.isdir(system):
+            self.skipTest("needs root, unshare and /usr/local/bin")
+        mount = f"mount --bind {os.path.dirname(POVUPDATE)} {system} && exec \"$@\""
+
+        def run(*args, status=0):
+            result = subprocess.run(["unshare", "-m", "sh", "-c", mount, "sh",
+                                     os.path.join(system, os.path.basename(POVUPDATE)), *args],
+                                    env=env, capture_output=True, text=True, timeout=120)
+            self.assertEqual(result.returncode, status, f"{args}\n{result.stdout}{result.stderr}")
+            return result
+        env = dict(self.env)
+        del env["POVUPDATE_MODULE_DIR"]
+        if subprocess.run(["unshare", "-m", "true"], capture_output=True).returncode != 0:
+            self.skipTest("no mount namespaces here")
+        for command in (["status"], ["local", "set", "PovHelp", "3.1"], ["check"]):
+            refused = run(*command, status=1)
+            self.assertIn(f"{system}/ is a system directory", refused.stderr)
+            self.assertIn("--dir DIR or POVUPDATE_MODULE_DIR", refused.stderr)
+        # Files named on the command line need no host directory, nor does compare.
+        run("entry", "remove", "PovHelp", "--file", self.update_file)
+        self.assertEqual(run("compare", "1.0", "1.0.1").stdout, "<\n")
+        self.assertEqual(len(json.loads(run("--dir", self.dir, "list", "--json").stdout)), 4)
+        env["POVUPDATE_MODULE_DIR"] = self.dir
+        self.assertEqual(run("file-name").stdout, "Update_6.1.ini\n")
+
+    @linux_only
+    def test_manual_page_names_every_command_and_option(self):
+        with open(os.path.join(SOURCES, "cli", "povupdate.1")) as file:
+            page = re.sub(r"\\f[BIRP]", "", file.read()).replace("\\-", "-")
+
+        def mentioned(text):
+            return re.search(r"(?<![\w-])" + re.escape(text) + r"(?![\w-])", page)
+        commands = [[]]
+        while commands:
+            command = commands.pop()
+            help_text = self.run_cli(*command, "--help").stdout
+            if command:
+                self.assertTrue(mentioned(" ".join(command)), f"povupdate.1 lacks {command}")
+            for option in help_column(help_text, "Options"):
+                for name in option.split()[0].split(","):
+                    self.assertTrue(mentioned(name), f"povupdate.1 lacks {command} {name}")
+            commands += [command + [name] for name in help_column(help_text, "Subcommands")]
+
+    @linux_only
+    def test_bash_completion_of_commands_options_and_files(self):
+        script = os.path.join(SOURCES, "cli", "povupdate.bash")
+
+        def complete(*words):
+            line = " ".join(shlex.quote(word) for word in (POVUPDATE, *words))
+            result = subprocess.run(
+                ["bash", "-c", f'source {shlex.quote(script)} && complete -p povupdate >/dev/null'
+                 f' && COMP_WORDS=({line}) && COMP_CWORD=$((${{#COMP_WORDS[@]}} - 1))'
+                 ' && _povupdate && printf "%s\\n" "${COMPREPLY[@]}"'],
+                env=self.env, capture_output=True, text=True, timeout=120)
+            self.assertEqual(result.returncode, 0, result.stderr)
+            return result.stdout.split()
+        self.assertEqual(complete("lo"), ["local"])
+        self.assertEqual(complete("--dir", self.dir, "install-path", ""), ["set"])
+        self.assertEqual(complete("entry", "set", "--install-"),
+                         ["--install-type", "--install-path"])
+        self.assertEqual(complete("check", os.path.join(self.dir, "Upd")), [self.update_file])
+        self.assertEqual(complete("--dir", self.dir[:-1]), [self.dir])
+
     def test_check_on_a_broken_file(self):
         self.write_update_file(["[SOFTWARE]", "1=A", "3=B", "[A]", "InstallParameter=/S",
                                 "MD5=123", "Size=1 MB", "[A]", "[B]"])
@@ -346,12 +437,13 @@ class PovupdateTest(unittest.TestCase):
                        preexec_fn=lambda: [os.close(fd) for fd in closing])
         after = self.read(self.update_file)
         self.assertNotIn(b"entry PovViewer set", after)
-        self.assertEqual(after.count(b"\r\n"), before.count(b"\r\n"))
+        # The entry's SHA256 is the one line added.
+        self.assertEqual(after.count(b"\r\n"), before.count(b"\r\n") + 1)
 
     @linux_only
     def test_help_states_the_exit_statuses(self):
         text = " ".join(self.run_cli("--help").stdout.split())
-        for status in ("0 on success", "1 when check finds errors", "result code (1 to ",
+        for status in ("0 on success", "1 when check finds errors", "result code (1 to 60)",
                        "99 when", "70 when", "100 to 127"):
             self.assertIn(status, text)
         self.run_cli("list", "--bogus", status=109)
@@ -379,7 +471,20 @@ class PovupdateTest(unittest.TestCase):
             self.assertIn("povupdate: " + failure["message"] + "\n", result.stderr)
         self.assertEqual(self.json("delete-update-file"), {})
 
-    # Publishers' commands.
+    def test_json_for_compare_and_the_signing_commands(self):
+        self.assertEqual(self.json("compare", "1.0", "1.0.1"), {"Order": "<"})
+        private, public = (os.path.join(self.dir, name) for name in ("k.pem", "k.pub"))
+        refused = self.json("key", "new", private, public, status=1)
+        if not RUNNER:
+            self.assertEqual(self.json("key", "new", private, public),
+                             {"PrivateKey": private, "PublicKey": public})
+            refused = self.json("key", "new", private, public, status=1)
+            signed = self.json("sign", "--key", private, "--serial", "7")
+            self.assertEqual((os.path.basename(signed["File"]), signed["Serial"]),
+                             (os.path.basename(self.update_file), "7"))
+            trust = self.json("verify-file", "--key", public)
+            self.assertEqual((trust["Verified"], trust["Serial"]), (True, "7"))
+        self.assertEqual(refused, {"code": 1, "message": refused["message"]})
 
     def installer(self, name, data):
         path = os.path.join(self.dir, "downloads", name)
@@ -400,15 +505,18 @@ class PovupdateTest(unittest.TestCase):
         path, md5, size = self.installer("PovNew-1.0.msi", b"new installer")
         self.set_entry(path, "PovNew", "--install-path", "1Program Files\\PovNew")
         index = b"5=PovLegacyPlugin\r\n"
+        sha256 = hashlib.sha256(b"new installer").hexdigest()
         expected = before.replace(index, index + b"6=PovNew\r\n") + (
             "[PovNew]\r\nVersion=1.0\r\nDownLoadPath=https://example.com/x/PovNew-1.0.msi\r\n"
-            "MD5=%s\r\nInstallType=msi\r\nInstallPath=1Program Files\\PovNew\r\n"
-            "InstallParmeter=\r\nSize=%s\r\n" % (md5, size)).encode()
+            "MD5=%s\r\nSHA256=%s\r\nInstallType=msi\r\nInstallPath=1Program Files\\PovNew\r\n"
+            "InstallParmeter=\r\nSize=%s\r\n" % (md5, sha256, size)).encode()
         self.assert_update_file(expected)
         # Set again, from another installer: only the values change.
         path, md5_2, size_2 = self.installer("PovNew-1.0.msi", b"newer installer")
         self.set_entry(path, "povnew", "--install-type", "exe")
         self.assert_update_file(expected.replace(md5.encode(), md5_2.encode())
+                                .replace(sha256.encode(),
+                                         hashlib.sha256(b"newer installer").hexdigest().encode())
                                 .replace(b"Size=" + size.encode(), b"Size=" + size_2.encode())
                                 .replace(b"InstallType=msi\r\nInstallPath=1",
                                          b"InstallType=exe\r\nInstallPath=1")
@@ -444,9 +552,12 @@ class PovupdateTest(unittest.TestCase):
         findings = self.json("check", files[0], "--downloads", downloads, status=1)
         self.assertEqual([(f["line"], f["message"].split("does not match: ")[-1])
                           for f in findings],
-                         [(15, "MD5: expected '%s', found '%s'"
+                         [(16, "MD5: expected '%s', found '%s'"
                            % (codecs_md5, hashlib.md5(b"codecs, changed").hexdigest())),
-                          (19, "Size: expected '6', found '15'")])
+                          (17, "SHA256: expected '%s', found '%s'"
+                           % (hashlib.sha256(b"codecs").hexdigest(),
+                              hashlib.sha256(b"codecs, changed").hexdigest())),
+                          (21, "Size: expected '6', found '15'")])
         os.remove(viewer)
         findings = self.json("check", files[0], "--downloads", downloads, status=1)
         self.assertEqual(findings[0]["line"], 6)  # Viewer's DownLoadPath
@@ -458,6 +569,77 @@ class PovupdateTest(unittest.TestCase):
         self.assertIn("'Missing.zip'", findings[-1]["message"])
         self.assertIn("must be named", self.run_cli("check", files[1], "--downloads", "",
                                                     status=105).stderr)
+
+    def signing_fixture(self, name):
+        return os.path.join(EXAMPLES, "..", "tests", "signing", name)
+
+    def test_verify_file_says_why_a_file_is_not_believed(self):
+        folder = os.path.join(self.dir, "published")
+        os.mkdir(folder)
+        update_file = os.path.join(folder, "Update_6.1.ini")
+        cases = [("good.ini", "publisher.pub", 0, "is signed by a key"),
+                 ("good.ini", "rotated.pub", 0, "is signed by a key"),
+                 ("expired.ini", "publisher.pub", 1, "expired on 2001-01-01T00:00:00Z"),
+                 ("other-version.ini", "publisher.pub", 1, "another file, Update_6.2.ini"),
+                 ("other-key.ini", "publisher.pub", 1, "does not verify"),
+                 ("good.ini", "damaged.pub", 1, "the key file is damaged"),
+                 (os.path.join("..", "..", "examples", "Update_6.1.ini"), "publisher.pub", 1,
+                  "has no signature")]
+        for fixture, key, status, reason in cases:
+            shutil.copy(self.signing_fixture(fixture), update_file)
+            result = self.run_cli("verify-file", update_file, "--key", self.signing_fixture(key),
+                                  status=status)
+            self.assertIn(reason, result.stdout + result.stderr, fixture)
+        report = self.json("verify-file", update_file, "--key", self.signing_fixture("nowhere"),
+                           status=1)
+        self.assertFalse(report["Verified"])
+        self.assertIn("can't be checked: the key file", report["Reason"])
+
+    def test_key_new_sign_and_the_openssl_recipe(self):
+        private_key = os.path.join(self.dir, "publisher.key")
+        public_key = os.path.join(self.dir, "PovUpdate.pub")
+        if RUNNER:
+            self.assertIn("Linux", self.run_cli("key", "new", private_key, public_key,
+                                                status=1).stderr)
+            self.assertIn("openssl", self.run_cli("sign", "--key", private_key, status=1).stderr)
+            return
+        self.run_cli("key", "new", private_key, public_key)
+        self.assertEqual(stat.S_IMODE(os.stat(private_key).st_mode), 0o600)
+        self.assertIn("exists", self.run_cli("key", "new", private_key, "other.pub",
+                                             status=1).stderr)
+        # A host with PovUpdate.pub refuses the unsigned file, then walks the signed one.
+        self.run_cli("list", status=60)
+        self.run_cli("sign", "--key", private_key, "--expires", "30")
+        self.assertEqual(len(self.json("list")), 5)
+        first = self.json("verify-file")
+        self.assertTrue(first["Verified"])
+        self.run_cli("sign", "--key", private_key)
+        second = self.json("verify-file")
+        self.assertGreater(int(second["Serial"]), int(first["Serial"]))
+        with open(self.update_file, "rb") as file:
+            self.assertEqual(file.read().count(b"[PovUpdate.Signature]"), 1)
+        self.run_cli("sign", "--key", private_key, "--serial", "7")
+        self.assertEqual(self.json("verify-file")["Serial"], "7")
+        self.assertIn("in the past", self.run_cli("sign", "--key", private_key, "--expires",
+                                                  "2001-01-01T00:00:00Z", status=1).stderr)
+        # The README's recipe: stock openssl checks what povupdate signed.
+        recipe = ("head -n -1 Update_6.1.ini > signed-part && "
+                  "tail -n 1 Update_6.1.ini | tr -d '\\r\\n' | sed 's/^Signature=//' | "
+                  "base64 -d > signature.der && "
+                  "openssl dgst -sha256 -verify PovUpdate.pub -signature signature.der signed-part")
+        checked = subprocess.run(["sh", "-c", recipe], cwd=self.dir, capture_output=True,
+                                 text=True)
+        self.assertEqual(checked.stdout.strip(), "Verified OK", checked.stderr)
+        # An edit after signing: the host refuses the file until it is signed again.
+        with open(self.update_file, "r+b") as file:
+            data = file.read().replace(b"2.4.10", b"2.4.11", 1)
+            file.seek(0)
+            file.write(data)
+        self.assertIn("does not verify", self.run_cli("verify-file", status=1).stderr)
+        self.run_cli("list", status=60)
+        text = " ".join(f["message"] for f in self.json("check", "--key", public_key, status=1))
+        self.assertIn("no longer matches", text)
+        self.assertIn("no SHA256", text)  # the example's downloads predate SHA256
 
     def test_verify_compares_a_download_with_its_entry(self):
         path, _, _ = self.installer("PovNew.exe", b"installer")

@@ -48,6 +48,23 @@ TEST(CheckUpdateFile, FindsNothingInAWellFormedFile) {
       {});
 }
 
+// The signature section is no entry and reads no entry keys; in a signed
+// file every download carries its SHA256.
+TEST(CheckUpdateFile, HoldsASignedFileToItsFormat) {
+  const std::string signature =
+      "[PovUpdate.Signature]\r\nFile=Update_6.1.ini\r\nSerial=1\r\n"
+      "Expires=2099-01-01T00:00:00Z\r\nSignature=MEUC\r\n";
+  ExpectFindings(Join({"[SOFTWARE]", "1=A", "2=B", "3=PovUpdate.signature", "[A]",
+                       "DownLoadPath=http://example.com/a.exe", "SHA256=ABC", "[B]",
+                       "DownLoadPath=http://example.com/b.exe", "[C]",
+                       "DownLoadPath=http://example.com/c.exe", "SHA256=" + std::string(64, 'a')}) +
+                     signature,
+                 {{4, kError, "names the signature section"},
+                  {7, kError, "SHA256 'ABC' is not 64 lower-case"},
+                  {8, kError, "[B] has a download but no SHA256"},
+                  {10, kWarning, "[C] is never read"}});
+}
+
 TEST(CheckUpdateFile, ReportsIndexNumbersTheWalkNeverReaches) {
   // 3 is missing, so 4 is never asked for; an empty 2 ends the list as well.
   ExpectFindings(Join({"[SOFTWARE]", "1=A", "2=B", "4=D", "[A]", "[B]", "[D]"}),

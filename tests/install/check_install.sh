@@ -26,30 +26,43 @@ else
   prefix=$work/root/usr
 fi
 
-# Exactly the library with its links, the header, the two package
-# descriptions and the command-line host, when built; no static code
-# libraries.
+# Exactly the library with its links in the architecture's own directory,
+# the header, the two package descriptions and the command-line host with
+# its manual page and completion, when built; the packages add each one's
+# copyright and changelog; no static code libraries.
+lib=lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH)
 installed=$(cd "$prefix" && find . -type f -o -type l | sed 's/Targets-[a-z]*\.cmake$/Targets-CONFIG.cmake/' | sort)
+expected="./include/povupdate.h
+./$lib/cmake/PovUpdate/PovUpdateConfig.cmake
+./$lib/cmake/PovUpdate/PovUpdateConfigVersion.cmake
+./$lib/cmake/PovUpdate/PovUpdateTargets-CONFIG.cmake
+./$lib/cmake/PovUpdate/PovUpdateTargets.cmake
+./$lib/libpovupdate.so
+./$lib/libpovupdate.so.1
+./$lib/libpovupdate.so.1.0.0
+./$lib/pkgconfig/povupdate.pc"
 cli=""
 if grep -q '^POVUPDATE_CLI:BOOL=ON$' "$build/CMakeCache.txt"; then
-  cli="./bin/povupdate
-"
+  cli=yes
+  expected="$expected
+./bin/povupdate
+./share/bash-completion/completions/povupdate
+./share/man/man1/povupdate.1.gz"
 fi
-expected="$cli./include/povupdate.h
-./lib/cmake/PovUpdate/PovUpdateConfig.cmake
-./lib/cmake/PovUpdate/PovUpdateConfigVersion.cmake
-./lib/cmake/PovUpdate/PovUpdateTargets-CONFIG.cmake
-./lib/cmake/PovUpdate/PovUpdateTargets.cmake
-./lib/libpovupdate.so
-./lib/libpovupdate.so.1
-./lib/libpovupdate.so.1.0.0
-./lib/pkgconfig/povupdate.pc"
+if [ "$how" = deb ]; then
+  for package in libpovupdate1 libpovupdate-dev povupdate; do
+    expected="$expected
+./share/doc/$package/changelog.gz
+./share/doc/$package/copyright"
+  done
+fi
+expected=$(echo "$expected" | sort)
 [ "$installed" = "$expected" ] || fail "installed files are:
 $installed"
-[ "$(readlink "$prefix/lib/libpovupdate.so")" = libpovupdate.so.1 ] || fail "libpovupdate.so link"
-[ "$(readlink "$prefix/lib/libpovupdate.so.1")" = libpovupdate.so.1.0.0 ] || fail "libpovupdate.so.1 link"
+[ "$(readlink "$prefix/$lib/libpovupdate.so")" = libpovupdate.so.1 ] || fail "libpovupdate.so link"
+[ "$(readlink "$prefix/$lib/libpovupdate.so.1")" = libpovupdate.so.1.0.0 ] || fail "libpovupdate.so.1 link"
 soname() { readelf -d "$1" | sed -n 's/.*(SONAME).*\[\(.*\)\]/\1/p'; }
-[ "$(soname "$prefix/lib/libpovupdate.so.1.0.0")" = libpovupdate.so.1 ] || fail "SONAME"
+[ "$(soname "$prefix/$lib/libpovupdate.so.1.0.0")" = libpovupdate.so.1 ] || fail "SONAME"
 
 # Every host finds the update file for version 6.1 in its own directory.
 export POVUPDATE_OS_VERSION=6.1 POVUPDATE_MODULE_DIR="$work"
@@ -65,9 +78,9 @@ needs_soname() {
 
 # shellcheck disable=SC2046,SC2086
 "$cc" -std=c99 -Wall -Wextra -pedantic -Werror $flags -o "$work/pkg-config-host" "$here/consumer/consumer.c" \
-  $(PKG_CONFIG_PATH="$prefix/lib/pkgconfig" pkg-config --cflags --libs povupdate)
+  $(PKG_CONFIG_PATH="$prefix/$lib/pkgconfig" pkg-config --cflags --libs povupdate)
 needs_soname "$work/pkg-config-host"
-expect_file_name env LD_LIBRARY_PATH="$prefix/lib" "$work/pkg-config-host"
+expect_file_name env LD_LIBRARY_PATH="$prefix/$lib" "$work/pkg-config-host"
 echo "$how: pkg-config host: Update_6.1.ini"
 
 cmake -S "$here/consumer" -B "$work/consumer" -G "$generator" -DCMAKE_C_COMPILER="$cc" \

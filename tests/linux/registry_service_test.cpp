@@ -6,10 +6,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
+#include "interface/povupdate.h"
+#include "library_support.h"
 #include "platform/linux/environment.h"
+#include "platform/linux/registry_call.h"
 #include "platform/linux/registry_file.h"
 #include "platform/linux/registry_service.h"
 #include "platform/linux/win32_api.h"
@@ -484,6 +488,32 @@ TEST_F(RegistryServiceTest, WritersInSeveralProcessesLoseNothing) {
       EXPECT_EQ(Get(key.get(), name(process, value).c_str(), bytes), ERROR_SUCCESS);
       EXPECT_EQ(bytes, name(process, value));
     }
+  }
+}
+
+// An export reads the store once and writes it once, whatever it does: its
+// registry functions share one reading (and the install key it creates is
+// written with the install path).
+TEST_F(RegistryServiceTest, AnExportReadsAndWritesTheStoreAtMostOnce) {
+  char path[272] = "/apps";
+  const struct {
+    const char* call;
+    std::function<bool()> run;
+    int writes;
+  } calls[] = {
+      {"first GetSaveFilePath", [] { return TakeText(GetSaveFilePath()) != ""; }, 1},
+      {"settled GetSaveFilePath", [] { return TakeText(GetSaveFilePath()) != ""; }, 0},
+      {"SetSaveFilePath", [&path] { return SetSaveFilePath(path) == POVUPDATE_OK; }, 1},
+      {"GetSaveFilePath after it", [] { return TakeText(GetSaveFilePath()) == "/apps/Install"; },
+       0},
+  };
+  for (const auto& c : calls) {
+    SCOPED_TRACE(c.call);
+    const backend::StoreAccess before = backend::CountStoreAccess();
+    EXPECT_TRUE(c.run());
+    const backend::StoreAccess after = backend::CountStoreAccess();
+    EXPECT_LE(after.reads - before.reads, 1);
+    EXPECT_EQ(after.writes - before.writes, c.writes);
   }
 }
 

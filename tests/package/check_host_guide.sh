@@ -2,8 +2,8 @@
 # Lays out a Windows build as the release folder and checks the host guide
 # against it: the guide shows each example program whole (the Python and C#
 # ones run on Linux, in tests/bindings), and both C examples build with
-# MinGW-w64 against the folder and run under Wine in an empty directory
-# holding only the DLL and an update file. Runs in the build's own
+# MinGW-w64 in the folder, by the guide's own commands, and run under Wine
+# where they are built, beside the DLL, with an update file. Runs in the build's own
 # Wine prefix, whose wineserver the caller keeps running.
 # Usage: check_host_guide.sh BUILD_DIR
 set -eu
@@ -12,18 +12,15 @@ wine=$(cd "$(dirname "$0")/../.." && pwd)/scripts/wine
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 release=$work/release
-run=$work/run
 fail() { echo "FAIL: $*" >&2; exit 1; }
 export WINEPREFIX="$build/wineprefix" WINEDEBUG=-all
 
 cmake --install "$build" --prefix "$release" >/dev/null
 if [ -f "$release/x86/PovUpdate.dll" ]; then
   echo "host guide: checking the i686 build's release folder"
-  cc=i686-w64-mingw32-gcc
   arch=x86
 else
   echo "host guide: 32-bit programs can't run here, checking the x86_64 build's release folder instead"
-  cc=x86_64-w64-mingw32-gcc
   arch=x64
 fi
 
@@ -42,13 +39,17 @@ for example in "$release"/examples/*.c "$release"/examples/*.py "$release"/examp
   [ "$shown" = "$(cat "$example")" ] || fail "HOST-GUIDE.md doesn't show examples/$name as it is"
 done
 
-mkdir "$run"
-cp "$release/$arch/PovUpdate.dll" "$run/"
-flags="-std=c99 -Wall -Wextra -Werror -I$release"
-# shellcheck disable=SC2086
-"$cc" $flags -o "$run/host_import.exe" "$release/examples/host_import.c" -L"$release/$arch" -lPovUpdate -lole32
-# shellcheck disable=SC2086
-"$cc" $flags -o "$run/host_loadlibrary.exe" "$release/examples/host_loadlibrary.c" -lole32
+# The guide's MinGW commands, run in the release folder as written (for the
+# x86_64 build, with its compiler and folder), with warnings as errors.
+commands=$(grep -o 'i686-w64-mingw32-gcc [^`]*' "$release/HOST-GUIDE.md")
+[ "$(echo "$commands" | wc -l)" = 2 ] || fail "HOST-GUIDE.md shows these MinGW commands: $commands"
+[ $arch = x86 ] || commands=$(echo "$commands" | sed 's/x86/x64/g; s/i686-w64-mingw32-gcc/x86_64-w64-mingw32-gcc/')
+echo "$commands" | while read -r command; do
+  (cd "$release" && eval "$command -std=c99 -Wall -Wextra -Werror") || fail "in the release folder: $command"
+done
+# The programs start where they were built, beside the DLL; the update
+# file is beside them.
+run=$release/$arch
 printf '%s\r\n' '[SOFTWARE]' 1=PovViewer 2=PovHelp '' '[PovViewer]' Version=2.4.10 \
   'DownLoadPath=https://updates.example.com/PovViewer-2.4.10.exe' '' '[PovHelp]' Version=3.1 \
   >"$run/Update_6.1.ini"

@@ -15,8 +15,11 @@ CHANGELOG.md
 HOST-GUIDE.md
 PovUpdate.def
 README.md
-bindings/PovUpdate.cs
-bindings/povupdate.py
+bindings/csharp/PovUpdate.cs
+bindings/csharp/PovUpdate.csproj
+bindings/python/povupdate/__init__.py
+bindings/python/povupdate/py.typed
+bindings/python/pyproject.toml
 examples/Host.cs
 examples/PovConfig_6.1.ini
 examples/Update_6.1.ini
