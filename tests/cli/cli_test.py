@@ -474,8 +474,9 @@ class PovupdateTest(unittest.TestCase):
     def test_json_for_compare_and_the_signing_commands(self):
         self.assertEqual(self.json("compare", "1.0", "1.0.1"), {"Order": "<"})
         private, public = (os.path.join(self.dir, name) for name in ("k.pem", "k.pub"))
-        refused = self.json("key", "new", private, public, status=1)
-        if not RUNNER:
+        if RUNNER:  # povupdate.exe leaves keys and signing to Linux
+            refused = self.json("key", "new", private, public, status=1)
+        else:
             self.assertEqual(self.json("key", "new", private, public),
                              {"PrivateKey": private, "PublicKey": public})
             refused = self.json("key", "new", private, public, status=1)
