@@ -82,6 +82,7 @@ Commands::Commands(CLI::App& app) {
   verify->add_option("FILE", file_, "The downloaded file")->required();
 
   AddEntryCommands(app);
+  AddUpdateCommand(app);
   AddSigningCommands(app);
 
   app.footer(
@@ -117,6 +118,52 @@ void Commands::AddEntryCommands(CLI::App& app) {
   no_host_directory_.push_back(remove);
   remove->add_option("NAME", name_, "The entry's name")->required();
   AddFilesOption(*remove);
+}
+
+void Commands::AddUpdateCommand(CLI::App& app) {
+  CLI::App* update = Add(app, "update",
+                         "Download, check, install and record every entry newer than the "
+                         "version recorded for it; exits 1 when one of them failed",
+                         [this] {
+                           update_.json = json_;
+                           return RunUpdate(update_);
+                         });
+  CLI::App* fetch = Add(app, "fetch",
+                        "Download the update file from URL and put it in place of the current "
+                        "one, only once it verifies where a key applies",
+                        [this] { return RunFetch(fetch_, json_); });
+  fetch->add_option("URL", fetch_.url, "Where the update file is")->required();
+  fetch->add_option("--key", fetch_.key, "The public key file (default: PovUpdate.pub)")
+      ->type_name("PUBLIC");
+  fetch
+      ->add_option("--ca-file", fetch_.transfer.ca_file,
+                   "PEM certificates of an authority trusted besides the system's")
+      ->type_name("FILE");
+
+  update->add_option("--from", update_.from, "Fetch the update file from URL first")
+      ->type_name("URL");
+  update->add_option("--key", update_.key, "The public key for --from (default: PovUpdate.pub)")
+      ->type_name("PUBLIC");
+  update->add_option("--only", update_.only, "Only entry NAME (once per entry)")->type_name("NAME");
+  update->add_flag("--new", update_.new_entries, "Also install entries not installed yet");
+  update->add_flag("--dry-run", update_.dry_run, "Say what would be done, and write nothing");
+  update->add_flag("--allow-unsigned", update_.allow_unsigned,
+                   "Install although no publisher key (PovUpdate.pub) vouches for the update "
+                   "file");
+  update
+      ->add_option("--downloads", update_.downloads,
+                   "The download directory (default: the user's cache directory)")
+      ->type_name("DIR");
+  update
+      ->add_option("--ca-file", update_.transfer.ca_file,
+                   "PEM certificates of an authority trusted besides the system's")
+      ->type_name("FILE");
+  update
+      ->add_option("--timeout", update_.transfer.stall_timeout,
+                   "Seconds without a byte before a download counts as stalled (30)")
+      ->type_name("SECONDS")
+      ->check(CLI::PositiveNumber);
+  update->add_flag("--quiet", update_.quiet, "No progress lines");
 }
 
 void Commands::AddSigningCommands(CLI::App& app) {

@@ -7,6 +7,8 @@
 #include <utility>
 #include <vector>
 
+#include "update/fetch.h"
+#include "update/update_command.h"
 #include "update_file_editor.h"
 
 namespace CLI {
@@ -33,6 +35,7 @@ class Commands {
   void AddEntryCommands(CLI::App& app);
   void AddSigningCommands(CLI::App& app);
   void AddFilesOption(CLI::App& command);
+  void AddUpdateCommand(CLI::App& app);
 
   // The options of all commands: only one command runs.
   bool json_ = false;
@@ -49,6 +52,8 @@ class Commands {
   std::int64_t serial_ = 0;
   EntryTexts entry_;
   std::vector<std::string> files_;
+  UpdateOptions update_;
+  FetchOptions fetch_;
   // The commands that need no host directory (compare) or may work on files
   // they are given instead (check, entry), which check the directory
   // themselves when they come to use it.

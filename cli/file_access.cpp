@@ -1,14 +1,13 @@
 #include "file_access.h"
 
+#include "update/digest.h"
+
 #ifdef _WIN32
 #include "platform/win32.h"
-// windows.h first: bcrypt.h needs its types.
-#include <bcrypt.h>
 
 #include "platform/profile_write_lock.h"
 #else
 #include <fcntl.h>
-#include <openssl/evp.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -19,7 +18,6 @@
 #endif
 
 #include <algorithm>
-#include <array>
 #include <filesystem>
 #include <memory>
 #include <system_error>
@@ -30,28 +28,9 @@ namespace povupdate_cli {
 namespace {
 
 constexpr std::size_t kChunkSize = std::size_t{64} * 1024;
-constexpr std::size_t kMd5Size = 16;
-constexpr std::size_t kSha256Size = 32;
-#ifdef _WIN32
-#define POVUPDATE_MD5 BCRYPT_MD5_ALGORITHM
-#define POVUPDATE_SHA256 BCRYPT_SHA256_ALGORITHM
-#else
-#define POVUPDATE_MD5 EVP_md5()
-#define POVUPDATE_SHA256 EVP_sha256()
-#endif
 constexpr const char* kNotRegular = "is not a regular file";
 
 std::string SystemMessage(int code) { return std::system_category().message(code); }
-
-std::string Hex(const unsigned char* bytes, std::size_t count) {
-  constexpr char kDigits[] = "0123456789abcdef";
-  std::string text;
-  for (std::size_t i = 0; i < count; ++i) {
-    text += kDigits[bytes[i] >> 4];
-    text += kDigits[bytes[i] & 0xF];
-  }
-  return text;
-}
 
 // A regular file open for reading.
 class RegularFile {
@@ -114,38 +93,6 @@ RegularFile::~RegularFile() {
   if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
 }
 
-// MD5 and SHA-256 from the system's cryptography.
-class Digest {
- public:
-  explicit Digest(LPCWSTR name) {
-    ok_ = BCRYPT_SUCCESS(BCryptOpenAlgorithmProvider(&algorithm_, name, nullptr, 0)) &&
-          BCRYPT_SUCCESS(BCryptCreateHash(algorithm_, &hash_, nullptr, 0, nullptr, 0, 0));
-  }
-  Digest(const Digest&) = delete;
-  Digest& operator=(const Digest&) = delete;
-  ~Digest() {
-    if (hash_ != nullptr) BCryptDestroyHash(hash_);
-    if (algorithm_ != nullptr) BCryptCloseAlgorithmProvider(algorithm_, 0);
-  }
-
-  bool Update(const char* data, std::size_t size) {
-    ok_ = ok_ &&
-          BCRYPT_SUCCESS(BCryptHashData(hash_, reinterpret_cast<PUCHAR>(const_cast<char*>(data)),
-                                        static_cast<ULONG>(size), 0));
-    return ok_;
-  }
-
-  template <std::size_t kSize>
-  bool Finish(std::array<unsigned char, kSize>& digest) {
-    return ok_ && BCRYPT_SUCCESS(BCryptFinishHash(hash_, digest.data(), kSize, 0));
-  }
-
- private:
-  BCRYPT_ALG_HANDLE algorithm_ = nullptr;
-  BCRYPT_HASH_HANDLE hash_ = nullptr;
-  bool ok_ = false;
-};
-
 #else
 
 // Opened without waiting, so that a FIFO is found out rather than waited on.
@@ -180,33 +127,6 @@ bool RegularFile::Read(char* buffer, std::size_t size, std::size_t& got, std::st
 RegularFile::~RegularFile() {
   if (descriptor_ >= 0) close(descriptor_);
 }
-
-// MD5 and SHA-256 from OpenSSL's libcrypto.
-class Digest {
- public:
-  explicit Digest(const EVP_MD* algorithm) : context_(EVP_MD_CTX_new()) {
-    ok_ = context_ != nullptr && EVP_DigestInit_ex(context_.get(), algorithm, nullptr) == 1;
-  }
-
-  bool Update(const char* data, std::size_t size) {
-    ok_ = ok_ && EVP_DigestUpdate(context_.get(), data, size) == 1;
-    return ok_;
-  }
-
-  template <std::size_t kSize>
-  bool Finish(std::array<unsigned char, kSize>& digest) {
-    unsigned int length = 0;
-    return ok_ && EVP_DigestFinal_ex(context_.get(), digest.data(), &length) == 1 &&
-           length == kSize;
-  }
-
- private:
-  struct Free {
-    void operator()(EVP_MD_CTX* context) const { EVP_MD_CTX_free(context); }
-  };
-  std::unique_ptr<EVP_MD_CTX, Free> context_;
-  bool ok_ = false;
-};
 
 #endif
 
@@ -383,24 +303,22 @@ bool DigestRegularFile(const std::string& path, std::string& md5, std::string& s
                        std::uint64_t& size, std::string& problem) {
   RegularFile file;
   if (!file.Open(path, problem)) return false;
-  Digest md5_digest(POVUPDATE_MD5);
-  Digest sha256_digest(POVUPDATE_SHA256);
+  Digest md5_digest(DigestKind::kMd5);
+  Digest sha256_digest(DigestKind::kSha256);
   size = 0;
   const bool read = ReadChunks(file, problem, [&](const char* data, std::size_t got) {
     size += got;
-    if (md5_digest.Update(data, got) && sha256_digest.Update(data, got)) return true;
-    problem = "can't be digested: the system's hash failed";
-    return false;
+    md5_digest.Update(data, got);
+    sha256_digest.Update(data, got);
+    return true;
   });
   if (!read) return false;
-  std::array<unsigned char, kMd5Size> md5_bytes{};
-  std::array<unsigned char, kSha256Size> sha256_bytes{};
-  if (!md5_digest.Finish(md5_bytes) || !sha256_digest.Finish(sha256_bytes)) {
+  md5 = md5_digest.Finish();
+  sha256 = sha256_digest.Finish();
+  if (md5.empty() || sha256.empty()) {
     problem = "can't be digested: the system's hash failed";
     return false;
   }
-  md5 = Hex(md5_bytes.data(), md5_bytes.size());
-  sha256 = Hex(sha256_bytes.data(), sha256_bytes.size());
   return true;
 }
 

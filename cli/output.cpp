@@ -11,11 +11,11 @@
 namespace povupdate_cli {
 namespace {
 
-using Json = nlohmann::ordered_json;
-
 constexpr int kFieldNameWidth = 17;  // "InstallParmeter" and two spaces
 
 bool failures_as_json = false;
+
+}  // namespace
 
 // Texts come from files and the command line in the ANSI code page, and
 // need not be valid there: what can't be encoded is replaced, not fatal.
@@ -24,6 +24,8 @@ void PrintJson(const Json& json) {
 }
 
 Json JsonText(const std::string& text) { return AnsiToUtf8(text); }
+
+namespace {
 
 // The array of what `to_json` makes of each item.
 template <typename Item, typename ToJson>

@@ -6,12 +6,22 @@
 #include <utility>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
 #include "findings.h"
 #include "library.h"
 #include "update_file_checker.h"
 #include "version_compare.h"
 
 namespace povupdate_cli {
+
+using Json = nlohmann::ordered_json;
+
+// `json` indented, on standard output; what the ANSI code page can't
+// encode is replaced.
+void PrintJson(const Json& json);
+// A text of the ANSI code page as a JSON string (UTF-8).
+Json JsonText(const std::string& text);
 
 using Fields = std::vector<std::pair<const char*, std::string>>;
 

@@ -32,14 +32,7 @@ if(WIN32)
   return()
 endif()
 
-# Debian keeps each architecture's libraries in a directory of their own
-# (/usr/lib/x86_64-linux-gnu), where its packages put them. GNUInstallDirs
-# gives that directory only when the prefix is /usr, and the packages are
-# made from a build whose prefix is the default: so it is chosen here for
-# every prefix (/usr/local/lib/<triplet> is on Debian's loader path too).
-if(NOT DEFINED CMAKE_INSTALL_LIBDIR AND CMAKE_LIBRARY_ARCHITECTURE AND EXISTS /etc/debian_version)
-  set(CMAKE_INSTALL_LIBDIR lib/${CMAKE_LIBRARY_ARCHITECTURE} CACHE PATH "Object code libraries")
-endif()
+# CMAKE_INSTALL_LIBDIR is chosen in the top-level CMakeLists.txt.
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 

@@ -1,0 +1,142 @@
+#include "fetch.h"
+
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <iostream>
+
+#include "download.h"
+#include "file_access.h"
+#include "host_platform.h"
+#include "library.h"
+#include "output.h"
+#include "platform/signed_file.h"
+#include "platform/win32.h"
+#include "result_messages.h"
+
+namespace povupdate_cli {
+namespace {
+
+// Beside the install directory's value: state of the host's own, which no
+// update file can reach.
+constexpr char kSerialsKey[] = "SOFTWARE\\DravuPovUpdate\\AcceptedSerials";
+constexpr std::size_t kSerialRoom = 32;
+
+// The highest serial accepted for `file_name`; 0 when none was.
+std::int64_t AcceptedSerial(const std::string& file_name) {
+  HKEY key = nullptr;
+  char value[kSerialRoom] = "";
+  DWORD size = sizeof value - 1;
+  DWORD type = REG_SZ;
+  std::int64_t serial = 0;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSerialsKey, 0, KEY_QUERY_VALUE, &key) == ERROR_SUCCESS &&
+      RegQueryValueExA(key, file_name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(value),
+                       &size) == ERROR_SUCCESS &&
+      type == REG_SZ && !povupdate::ParseSerial(value, serial)) {
+    serial = 0;
+  }
+  if (key != nullptr) RegCloseKey(key);
+  return serial;
+}
+
+bool RecordSerial(const std::string& file_name, std::int64_t serial) {
+  HKEY key = nullptr;
+  const std::string text = std::to_string(serial);
+  const bool written =
+      RegCreateKeyA(HKEY_LOCAL_MACHINE, kSerialsKey, &key) == ERROR_SUCCESS &&
+      RegSetValueExA(key, file_name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                     static_cast<DWORD>(text.size() + 1)) == ERROR_SUCCESS;
+  if (key != nullptr) RegCloseKey(key);
+  return written;
+}
+
+bool Exists(const std::string& path) {
+  std::error_code error;
+  return std::filesystem::exists(path, error);
+}
+
+}  // namespace
+
+bool FetchUpdateFile(const FetchOptions& options, bool& signed_file, std::string& problem) {
+  signed_file = false;
+  const std::string host = HostDirectory();
+  std::string name;
+  if (host.empty() || !ReadUpdateFileName(name)) {
+    problem = "the update file's place can't be found";
+    return false;
+  }
+  const std::string path = host + name;
+  const std::string key_path =
+      options.key.empty() ? host + povupdate::kTrustedKeysFile : options.key;
+  const bool keyed = !options.key.empty() || Exists(key_path);
+
+  DownloadPlan plan;
+  plan.url = options.url;
+  plan.path = path + ".fetched";
+  plan.size = kMaxUpdateFile;
+  plan.exact = false;
+  plan.options = options.transfer;
+  std::string bytes;
+  const bool fetched = Download(plan, problem) && ReadRegularFile(plan.path, bytes, problem);
+  // Nothing of it stays: a fetch starts afresh each time.
+  std::error_code ignored;
+  std::filesystem::remove(plan.path, ignored);
+  std::filesystem::remove(plan.path + ".part", ignored);
+  if (!fetched) return false;
+
+  std::int64_t serial = 0;
+  if (keyed) {
+    std::string keys;
+    if (!ReadRegularFile(key_path, keys, problem)) {
+      problem = "the key file " + key_path + " " + problem;
+      return false;
+    }
+    const povupdate::TrustVerdict verdict = povupdate::JudgeUpdateFile(
+        bytes, name, keys, static_cast<std::int64_t>(std::time(nullptr)));
+    if (verdict.trust != povupdate::Trust::kTrusted) {
+      problem = options.url + " is not put in place: " + povupdate::DescribeTrust(verdict);
+      return false;
+    }
+    serial = verdict.section.serial;
+    const std::int64_t accepted = AcceptedSerial(name);
+    if (serial < accepted) {
+      problem = options.url + " is not put in place: its Serial " + std::to_string(serial) +
+                " is below " + std::to_string(accepted) +
+                ", the highest this host has accepted for " + name + " (a rollback)";
+      return false;
+    }
+  }
+  EditLocks locks;
+  std::string failed;
+  if (!locks.Take({path}, failed, problem) || !ReplaceRegularFile(path, bytes, problem)) {
+    problem = path + " is not replaced: " + problem;
+    return false;
+  }
+  if (keyed && !RecordSerial(name, serial)) {
+    problem = path + " is in place, but its serial can't be recorded";
+    return false;
+  }
+  signed_file = keyed;
+  return true;
+}
+
+int RunFetch(const FetchOptions& options, bool json) {
+  bool signed_file = false;
+  std::string problem;
+  if (!StartTransfers(problem) || !FetchUpdateFile(options, signed_file, problem)) {
+    return ReportError(1, problem);
+  }
+  std::string name;
+  ReadUpdateFileName(name);
+  if (json) {
+    PrintJson(
+        {{"File", JsonText(name)}, {"From", JsonText(options.url)}, {"Verified", signed_file}});
+    return 0;
+  }
+  std::cout << Shown(name) << ": fetched from " << Shown(options.url)
+            << (signed_file ? ", signature verified\n"
+                            : "; no key verified it (HTTPS proves only the server)\n");
+  return 0;
+}
+
+}  // namespace povupdate_cli
