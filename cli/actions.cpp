@@ -14,6 +14,7 @@
 #include "result_messages.h"
 #include "signing.h"
 #include "update_file_checker.h"
+#include "update_file_entries.h"
 #include "version_compare.h"
 
 namespace povupdate_cli {
@@ -167,18 +168,29 @@ int ShowUpdateFileFindings(const std::string& file, const std::string& downloads
 }
 
 int VerifyDownload(const std::string& name, const std::string& file, bool json) {
-  std::vector<Entry> entries;
-  const int result = ReadList(entries);
-  if (result != POVUPDATE_OK) return result;
-  const auto entry = std::find_if(entries.begin(), entries.end(), [&](const Entry& e) {
-    return povupdate::EqualsIgnoringAsciiCase(e[kName], name);
-  });
-  if (entry == entries.end()) return ReportError(1, "the update list has no entry " + name);
+  std::string path;
+  if (const int status = ChooseUpdateFile(path)) return status;
+  UpdateFileEntries update_file;
+  std::string problem;
+  if (const int status = update_file.Read(path, "", problem)) {
+    // 60 is the library's own verdict on such a file, named as the library names it.
+    return ReportError(status, problem,
+                       status == POVUPDATE_UNTRUSTED_UPDATE_FILE ? ResultName(status) : nullptr);
+  }
+  EntryDownload entry;
+  if (!update_file.Find(name, entry)) return ReportError(1, "the update list has no entry " + name);
   const DownloadFacts facts = FindDownload(file);
   if (!facts.found) return ReportError(1, file + " " + facts.problem);
-  const std::vector<Mismatch> mismatches =
-      DownloadMismatches((*entry)[kMd5], (*entry)[kSize], facts);
-  PrintVerification((*entry)[kName], file, mismatches, json);
+  std::vector<Mismatch> mismatches = DownloadMismatches(entry.md5, entry.size, facts, entry.sha256);
+  // As a host checks a download: by its SHA-256 where the entry has one.
+  if (!entry.sha256.empty()) {
+    mismatches.erase(std::remove_if(mismatches.begin(), mismatches.end(),
+                                    [](const Mismatch& m) {
+                                      return m.field == std::string(povupdate::kKeyNames[kMd5]);
+                                    }),
+                     mismatches.end());
+  }
+  PrintVerification(entry.name, file, mismatches, json);
   return mismatches.empty() ? 0 : 1;
 }
 

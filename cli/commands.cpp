@@ -75,8 +75,8 @@ Commands::Commands(CLI::App& app) {
                     "A public key file: the file's signature must match one of its keys");
 
   CLI::App* verify = Add(app, "verify",
-                         "Check that FILE matches the MD5 and Size of entry NAME in the update "
-                         "list; exits 1 when it doesn't",
+                         "Check that FILE matches the SHA256 (else MD5) and Size of entry NAME "
+                         "in the update list; exits 1 when it doesn't",
                          [this] { return VerifyDownload(name_, file_, json_); });
   verify->add_option("NAME", name_, "The entry's name")->required();
   verify->add_option("FILE", file_, "The downloaded file")->required();

@@ -11,7 +11,11 @@
 namespace povupdate_cli {
 
 // A record's eight fields, in the record's order, by the library's names.
+using povupdate::kDownLoadPath;
 using povupdate::kFieldCount;
+using povupdate::kInstallParmeter;
+using povupdate::kInstallPath;
+using povupdate::kInstallType;
 using povupdate::kMd5;
 using povupdate::kName;
 using povupdate::kSize;

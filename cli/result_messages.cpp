@@ -89,6 +89,11 @@ std::string DescribeResult(int code) {
   return text;
 }
 
+const char* ResultName(int code) {
+  const ResultCode* row = FindCode(code);
+  return row != nullptr ? row->name : nullptr;
+}
+
 int ReportFailure(const std::string& action, int code) {
   const ResultCode* row = FindCode(code);
   std::string message = action + " failed (result " + std::to_string(code);

@@ -15,6 +15,9 @@ int HighestResultCode();
 // The code's meaning, as the library's table gives it, and what to check.
 std::string DescribeResult(int code);
 
+// The code's name, "POVUPDATE_..."; nullptr for a code the table lacks.
+const char* ResultName(int code);
+
 // Reports "<action> failed (result <code>, <name>): <meaning>" as
 // ReportError does, with the code's name, and returns `code`, the exit
 // status.

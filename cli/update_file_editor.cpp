@@ -16,6 +16,7 @@
 #include "platform/text.h"
 #include "profile_edit.h"
 #include "update_file_checker.h"
+#include "update_file_entries.h"
 
 namespace povupdate_cli {
 namespace {
@@ -69,18 +70,6 @@ std::vector<std::string> AbsolutePaths(const std::vector<std::string>& given) {
   return paths;
 }
 
-// The entries the library's walk delivers: the values of index keys 1, 2,
-// ... up to the first missing or empty one, each cut as the library's read
-// cuts it.
-std::vector<std::string> Walk(const IniDocument& file) {
-  std::vector<std::string> names;
-  for (std::size_t number = 1;; ++number) {
-    const std::optional<std::string_view> value = file.Find(kIndexSection, std::to_string(number));
-    if (!value || value->empty()) return names;
-    names.emplace_back(value->substr(0, kMaxSectionName));
-  }
-}
-
 std::size_t FindInIndex(const std::vector<std::string>& index, const std::string& name) {
   for (std::size_t i = 0; i < index.size(); ++i) {
     if (povupdate::EqualsIgnoringAsciiCase(index[i], name)) return i + 1;
@@ -115,7 +104,7 @@ class EditedFile {
   // Whether the walk now delivers exactly `expected`; else `problem` names
   // the index key it reaches that it did not reach before the edit.
   bool WalksAs(const std::vector<std::string>& expected, std::string& problem) const {
-    const std::vector<std::string> walked = Walk(document());
+    const std::vector<std::string> walked = WalkIndex(document());
     if (walked == expected) return true;
     std::size_t first = 0;
     while (first < walked.size() && first < expected.size() && walked[first] == expected[first]) {
@@ -191,7 +180,7 @@ int SetEntry(const std::string& installer, EntryTexts entry, const std::vector<s
         return false;
       }
     }
-    std::vector<std::string> index = Walk(file);
+    std::vector<std::string> index = WalkIndex(file);
     // The index first, so that a new file starts with it.
     if (FindInIndex(index, name) == 0) {
       index.push_back(name);
@@ -210,7 +199,7 @@ int RemoveEntry(const std::string& name, const std::vector<std::string>& paths, 
   const auto change = [&](const IniDocument& file, std::string& edited, std::string& refusal) {
     EditedFile text(file);
     std::string stored;
-    const std::vector<std::string> index = Walk(file);
+    const std::vector<std::string> index = WalkIndex(file);
     if (!text.Stored(name, stored) || FindInIndex(index, stored) == 0) {
       refusal = "has no entry " + name + " in its index";
       return false;

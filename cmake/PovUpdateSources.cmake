@@ -29,9 +29,10 @@ file(GLOB POVUPDATE_WINDOWS_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/
 # The library's sources that keep nothing between calls and that the
 # command-line host compiles in too, the shared library exporting only its
 # seven functions: where the library's files are, the lock and the
-# replacement of its profile writes, and the signature's format and check
-# (the system's cryptography is loaded once per copy, and holds nothing of
-# the library's files). Nothing else of the library's code goes into the
+# replacement of its profile writes, the signature's format and check (the
+# system's cryptography is loaded once per copy, and holds nothing of the
+# library's files) and, on Linux, the registry store file's place and format,
+# which update reads the stored install directory from. Nothing else of the library's code goes into the
 # host, so a process has one profile cache and one registry table.
 set(POVUPDATE_STATELESS_SOURCES ${CMAKE_CURRENT_LIST_DIR}/../platform/module_directory.cpp
   ${CMAKE_CURRENT_LIST_DIR}/../platform/signed_file.cpp
@@ -43,7 +44,8 @@ else()
   list(APPEND POVUPDATE_STATELESS_SOURCES ${CMAKE_CURRENT_LIST_DIR}/../platform/linux/system_crypto.cpp
     ${CMAKE_CURRENT_LIST_DIR}/../platform/linux/atomic_file.cpp
     ${CMAKE_CURRENT_LIST_DIR}/../platform/linux/environment.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/../platform/linux/module_path.cpp)
+    ${CMAKE_CURRENT_LIST_DIR}/../platform/linux/module_path.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/../platform/linux/registry_file.cpp)
 endif()
 
 # povupdate_add_core(<target> <fault-injection ON|OFF>): a static library of

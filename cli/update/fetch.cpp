@@ -11,11 +11,24 @@
 #include "library.h"
 #include "output.h"
 #include "platform/signed_file.h"
+#ifdef _WIN32
 #include "platform/win32.h"
+#else
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <string_view>
+
+#include "platform/linux/environment.h"
+#include "platform/text.h"
+#endif
 #include "result_messages.h"
+#include "update_file_entries.h"
 
 namespace povupdate_cli {
 namespace {
+
+#ifdef _WIN32
 
 // Beside the install directory's value: state of the host's own, which no
 // update file can reach.
@@ -50,10 +63,72 @@ bool RecordSerial(const std::string& file_name, std::int64_t serial) {
   return written;
 }
 
-bool Exists(const std::string& path) {
-  std::error_code error;
-  return std::filesystem::exists(path, error);
+#else
+
+// State of the host's own, which no update file can reach: in the user's
+// state directory, one line per update file name, its serial, a space and
+// the name.
+constexpr char kSerialsFile[] = "accepted-serials";
+
+// "" when there is no home.
+std::string SerialsPath() {
+  std::string base;
+  if (!povupdate::backend::BaseDirectory("XDG_STATE_HOME", "/.local/state", base)) return "";
+  return base + "/povupdate/" + kSerialsFile;
 }
+
+// The file's lines but the one of `file_name` (names match in any case, as
+// the registry's value names do), and that one's serial (0 for none).
+std::string OtherSerials(const std::string& text, const std::string& file_name,
+                         std::int64_t& serial) {
+  std::string others;
+  serial = 0;
+  for (std::size_t at = 0; at < text.size();) {
+    std::size_t end = text.find('\n', at);
+    if (end == std::string::npos) end = text.size();
+    const std::string_view line(text.data() + at, end - at);
+    const std::size_t space = line.find(' ');
+    std::int64_t found = 0;
+    if (space != std::string_view::npos &&
+        povupdate::EqualsIgnoringAsciiCase(line.substr(space + 1), file_name)) {
+      if (povupdate::ParseSerial(line.substr(0, space), found)) serial = found;
+    } else if (!line.empty()) {
+      others.append(line).append("\n");
+    }
+    at = end + 1;
+  }
+  return others;
+}
+
+std::int64_t AcceptedSerial(const std::string& file_name) {
+  const std::string path = SerialsPath();
+  std::string text;
+  std::string problem;
+  std::int64_t serial = 0;
+  if (!path.empty() && ReadRegularFile(path, text, problem)) OtherSerials(text, file_name, serial);
+  return serial;
+}
+
+bool RecordSerial(const std::string& file_name, std::int64_t serial) {
+  const std::string path = SerialsPath();
+  if (path.empty()) return false;
+  const std::filesystem::path directory = std::filesystem::path(path).parent_path();
+  std::error_code error;
+  std::filesystem::create_directories(directory.parent_path(), error);
+  // Only its owner may open it.
+  if (mkdir(directory.c_str(), 0700) != 0 && errno != EEXIST) return false;
+  EditLocks lock;
+  std::string failed;
+  std::string problem;
+  std::string text;
+  std::int64_t old = 0;
+  if (!lock.Take({path}, failed, problem)) return false;
+  if (std::filesystem::exists(path, error) && !ReadRegularFile(path, text, problem)) return false;
+  text = OtherSerials(text, file_name, old) + std::to_string(serial) + " " + file_name + "\n";
+  return ReplaceRegularFile(path, text, problem);
+}
+
+#endif
 
 }  // namespace
 
@@ -66,9 +141,8 @@ bool FetchUpdateFile(const FetchOptions& options, bool& signed_file, std::string
     return false;
   }
   const std::string path = host + name;
-  const std::string key_path =
-      options.key.empty() ? host + povupdate::kTrustedKeysFile : options.key;
-  const bool keyed = !options.key.empty() || Exists(key_path);
+  const std::string key_path = ApplicableKeyFile(options.key);
+  const bool keyed = !key_path.empty();
 
   DownloadPlan plan;
   plan.url = options.url;

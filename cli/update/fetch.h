@@ -21,9 +21,10 @@ constexpr std::uint64_t kMaxUpdateFile = std::uint64_t{16} << 20;
 // Fetches the update file. With a key (`options.key`, or PovUpdate.pub
 // beside the update file) the new file must be signed by it for this file's
 // name, unexpired, with a Serial no lower than the highest this host has
-// accepted for that name; that serial is kept in the registry, under the
-// install key's "AcceptedSerials" (value: the file's name), and recorded
-// only once the new file is in place. Sets `signed_file` when a key
+// accepted for that name; that serial is the host's own state (Windows: the
+// registry, under the install key's "AcceptedSerials", value the file's
+// name; Linux: the user's state directory), recorded only once the new file
+// is in place. Sets `signed_file` when a key
 // verified it. False, with `problem`, when the current file stays.
 bool FetchUpdateFile(const FetchOptions& options, bool& signed_file, std::string& problem);
 

@@ -16,10 +16,17 @@
 #include "platform/signed_file.h"
 #include "platform/text.h"
 #include "platform/win32.h"
+#ifndef _WIN32
+#include <optional>
+
+#include "file_access.h"
+#include "platform/linux/registry_file.h"
+#endif
 #include "povupdate.h"
 #include "progress_line.h"
 #include "result_messages.h"
 #include "update_file_checker.h"
+#include "update_file_entries.h"
 #include "update_system.h"
 #include "version_compare.h"
 
@@ -31,8 +38,6 @@ namespace {
 constexpr char kLockFile[] = "PovUpdate.lock";
 constexpr std::size_t kSha256Digits = 64;
 constexpr std::size_t kMd5Digits = 32;
-// Room for a SHA256 and more: a longer value is no SHA-256 either.
-constexpr std::size_t kKeyValueRoom = 128;
 // Windows Installer's exit codes for success that needs a restart.
 constexpr long kRestartRequired = 3010;
 constexpr long kRestartInitiated = 1641;
@@ -102,21 +107,49 @@ bool ParseSize(const std::string& text, std::uint64_t& size) {
   return true;
 }
 
+constexpr char kInstallKey[] = "SOFTWARE\\DravuPovUpdate";
+constexpr char kInstallValue[] = "InstallPath";
+
 // The install directory as GetSaveFilePath would give it, without storing
 // the default where none is stored yet.
+#ifdef _WIN32
 std::string PeekInstallPath() {
   HKEY key = nullptr;
   char value[povupdate::kModulePathSize] = "";
   DWORD size = sizeof value - 1;
   DWORD type = REG_SZ;
-  const bool read = RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\DravuPovUpdate", 0,
-                                  KEY_QUERY_VALUE, &key) == ERROR_SUCCESS &&
-                    RegQueryValueExA(key, "InstallPath", nullptr, &type,
-                                     reinterpret_cast<BYTE*>(value), &size) == ERROR_SUCCESS &&
-                    type == REG_SZ;
+  const bool read =
+      RegOpenKeyExA(HKEY_LOCAL_MACHINE, kInstallKey, 0, KEY_QUERY_VALUE, &key) == ERROR_SUCCESS &&
+      RegQueryValueExA(key, kInstallValue, nullptr, &type, reinterpret_cast<BYTE*>(value), &size) ==
+          ERROR_SUCCESS &&
+      type == REG_SZ;
   if (key != nullptr) RegCloseKey(key);
   return read ? std::string(value) : HostDirectory() + "Install";
 }
+#else
+// Read from the registry store's file, as the library's registry read gives
+// the value to a buffer of this size, with none of the library's services.
+std::string PeekInstallPath() {
+  using povupdate::backend::RegistryKey;
+  std::string file;
+  std::string bytes;
+  std::string problem;
+  std::optional<povupdate::backend::RegistryTree> tree;
+  if (povupdate::backend::RegistryStoreFile("HKEY_LOCAL_MACHINE", file) &&
+      ReadRegularFile(file, bytes, problem)) {
+    tree = povupdate::backend::ParseRegistryFile(bytes);
+  }
+  const RegistryKey* key = tree ? tree->Find(kInstallKey) : nullptr;
+  if (key != nullptr) {
+    const auto found = key->values.find(povupdate::FoldAsciiCase(kInstallValue));
+    if (found != key->values.end() && found->second.type == REG_SZ &&
+        found->second.data.size() < povupdate::kModulePathSize) {
+      return found->second.data.substr(0, found->second.data.find('\0'));
+    }
+  }
+  return HostDirectory() + "Install";
+}
+#endif
 
 bool FileExists(const std::string& path) {
   std::error_code error;
@@ -167,6 +200,14 @@ class Updater {
     if (end.result != POVUPDATE_OK) {
       return ReportFailure(
           "reading entry " + std::to_string(end.failed_entry) + " of the update list", end.result);
+    }
+    // The download keys from one read of the file, verified where a key
+    // applies: what the checks trust is what was signed.
+    if (update_file_.empty()) {
+      read_ = 1;
+      read_problem_ = "the update file's name can't be had";
+    } else {
+      read_ = update_entries_.Read(update_file_, options_.key, read_problem_);
     }
     std::vector<Report> reports;
     for (const Entry& entry : entries) {
@@ -234,7 +275,16 @@ class Updater {
   }
 
   bool MakePlan(const Entry& entry, Report& report, Plan& plan) {
-    report.url = entry[kDownLoadPath];
+    if (read_ != POVUPDATE_OK) {
+      Fail(report, read_problem_);
+      return false;
+    }
+    EntryDownload download;
+    if (!update_entries_.Find(report.name, download) || download.url != entry[kDownLoadPath]) {
+      Fail(report, "the update file changed while it was walked; run the update again");
+      return false;
+    }
+    report.url = download.url;
     plan.download.url = report.url;
     if (!IsHttpUrl(report.url)) {
       Fail(report, "its DownLoadPath '" + report.url + "' is no http: or https: URL");
@@ -245,20 +295,19 @@ class Updater {
       Fail(report, "its DownLoadPath '" + report.url + "' names no file that may be saved");
       return false;
     }
-    if (!ParseSize(entry[kSize], plan.download.size)) {
+    if (!ParseSize(download.size, plan.download.size)) {
       Fail(report, "it has no Size (a whole number of bytes), so nothing bounds its download");
       return false;
     }
-    const std::string sha256 = ReadEntryKey(report.name, "SHA256");
-    if (!sha256.empty()) {
-      if (!IsHex(sha256, kSha256Digits)) {
+    if (!download.sha256.empty()) {
+      if (!IsHex(download.sha256, kSha256Digits)) {
         Fail(report, "its SHA256 is not 64 hexadecimal digits");
         return false;
       }
-      plan.expected = Lower(sha256);
-    } else if (IsHex(entry[kMd5], kMd5Digits)) {
+      plan.expected = Lower(download.sha256);
+    } else if (IsHex(download.md5, kMd5Digits)) {
       plan.digest = DigestKind::kMd5;
-      plan.expected = Lower(entry[kMd5]);
+      plan.expected = Lower(download.md5);
     } else {
       Fail(report, "it has neither a SHA256 nor an MD5, so nothing checks its download");
       return false;
@@ -299,15 +348,6 @@ class Updater {
     }
     target = directory + povupdate::kPathSeparator + entry[kName];
     return true;
-  }
-
-  // The value of `key` in the entry's section of the update file, which the
-  // record doesn't carry.
-  std::string ReadEntryKey(const std::string& section, const char* key) const {
-    if (update_file_.empty()) return "";
-    char value[kKeyValueRoom] = "";
-    GetPrivateProfileStringA(section.c_str(), key, "", value, sizeof value, update_file_.c_str());
-    return value;
   }
 
   void Install(Plan& plan, Report& report) {
@@ -434,6 +474,9 @@ class Updater {
 
   const UpdateOptions& options_;
   std::string update_file_;
+  UpdateFileEntries update_entries_;
+  int read_ = POVUPDATE_OK;
+  std::string read_problem_;
   std::string downloads_;
   bool signed_ = false;
   UpdateLock lock_;

@@ -5,6 +5,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/linux/environment.h"
 #include "platform/text.h"
 #include "platform/utf16_text.h"
 
@@ -173,6 +174,18 @@ std::size_t RegistryTree::PositionOf(std::string_view path) const {
     position = found->second;
   }
   return position;
+}
+
+bool RegistryStoreFile(std::string_view root, std::string& file) {
+  if (const char* named = PlaceSetting("POVUPDATE_REGISTRY_DIR")) {
+    file = named;
+  } else if (BaseDirectory("XDG_CONFIG_HOME", "/.config", file)) {
+    file += "/povupdate/registry";
+  } else {
+    return false;
+  }
+  file.append("/").append(root).append(".txt");
+  return true;
 }
 
 RegistryKey* RegistryTree::Find(std::string_view path) {

@@ -78,6 +78,12 @@ class RegistryTree {
   std::deque<RegistryKey> keys_;
 };
 
+// The store file of the root key named `root` ("HKEY_LOCAL_MACHINE"): in
+// the directory POVUPDATE_REGISTRY_DIR names, else in
+// $XDG_CONFIG_HOME/povupdate/registry, by environment.h's rules. False when
+// there is no home.
+bool RegistryStoreFile(std::string_view root, std::string& file);
+
 // Nothing for bytes that aren't a store file of this format. May throw
 // std::bad_alloc.
 std::optional<RegistryTree> ParseRegistryFile(std::string_view bytes);

@@ -13,7 +13,6 @@
 #include <utility>
 
 #include "platform/linux/atomic_file.h"
-#include "platform/linux/environment.h"
 #include "platform/linux/registry_call.h"
 #include "platform/linux/registry_file.h"
 #include "platform/linux/registry_service.h"
@@ -82,22 +81,8 @@ HandleTable& Handles() {
   return table;
 }
 
-bool StoreDirectory(std::string& directory) {
-  if (const char* named = PlaceSetting("POVUPDATE_REGISTRY_DIR")) {
-    directory = named;
-    return true;
-  }
-  if (!BaseDirectory("XDG_CONFIG_HOME", "/.config", directory)) return false;
-  directory += "/povupdate/registry";
-  return true;
-}
-
 LSTATUS StoreFile(HKEY root, std::string& file) {
-  if (!StoreDirectory(file)) return ERROR_PATH_NOT_FOUND;
-  file += '/';
-  file += StoreName(root);
-  file += ".txt";
-  return ERROR_SUCCESS;
+  return RegistryStoreFile(StoreName(root), file) ? ERROR_SUCCESS : ERROR_PATH_NOT_FOUND;
 }
 
 }  // namespace

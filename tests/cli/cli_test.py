@@ -60,7 +60,8 @@ class PovupdateTest(unittest.TestCase):
                         POVUPDATE_MODULE_DIR=self.dir,
                         POVUPDATE_OS_VERSION="6.1",
                         POVUPDATE_REGISTRY_DIR=os.path.join(self.dir, "registry"),
-                        XDG_CONFIG_HOME=os.path.join(self.dir, "config"))
+                        XDG_CONFIG_HOME=os.path.join(self.dir, "config"),
+                        XDG_STATE_HOME=os.path.join(self.dir, "state"))
         self.command = [POVUPDATE]
         if RUNNER:
             # Windows finds the library beside the program, and the program
@@ -638,6 +639,10 @@ class PovupdateTest(unittest.TestCase):
             file.write(data)
         self.assertIn("does not verify", self.run_cli("verify-file", status=1).stderr)
         self.run_cli("list", status=60)
+        self.assertIn("does not verify",
+                      self.run_cli("verify", "PovViewer", self.update_file, status=60).stderr)
+        self.assertEqual(self.json("verify", "PovViewer", self.update_file, status=60)["name"],
+                         "POVUPDATE_UNTRUSTED_UPDATE_FILE")
         text = " ".join(f["message"] for f in self.json("check", "--key", public_key, status=1))
         self.assertIn("no longer matches", text)
         self.assertIn("no SHA256", text)  # the example's downloads predate SHA256
@@ -651,7 +656,14 @@ class PovupdateTest(unittest.TestCase):
         failed = self.run_cli("verify", "PovNew", path, status=1)
         self.assertIn("Size: expected '9', found '18'", failed.stdout)
         mismatches = self.json("verify", "PovNew", path, status=1)["Mismatches"]
-        self.assertEqual([m["Field"] for m in mismatches], ["MD5", "Size"])
+        self.assertEqual([m["Field"] for m in mismatches], ["SHA256", "Size"])
+        # The SHA-256 is what counts where the entry has one.
+        self.write(path, b"installer")
+        with open(self.update_file, "rb") as file:
+            text = re.sub(rb"SHA256=[0-9a-f]{64}", b"SHA256=" + b"0" * 64, file.read())
+        self.write(self.update_file, text)
+        mismatches = self.json("verify", "PovNew", path, status=1)["Mismatches"]
+        self.assertEqual([m["Field"] for m in mismatches], ["SHA256"])
         self.assertIn("no entry Unknown", self.run_cli("verify", "Unknown", path, status=1).stderr)
         missing = os.path.join(self.dir, "missing.exe")
         self.assertIn("can't be read", self.run_cli("verify", "PovNew", missing, status=1).stderr)

@@ -73,7 +73,8 @@ class UpdateTest(unittest.TestCase):
                         POVUPDATE_OS_VERSION="6.1",
                         POVUPDATE_REGISTRY_DIR=os.path.join(self.dir, "registry"),
                         XDG_CONFIG_HOME=os.path.join(self.dir, "config"),
-                        XDG_CACHE_HOME=os.path.join(self.dir, "cache"))
+                        XDG_CACHE_HOME=os.path.join(self.dir, "cache"),
+                        XDG_STATE_HOME=os.path.join(self.dir, "state"))
         self.cli = [POVUPDATE]
         self.update_name, self.config_name = "Update_6.1.ini", "PovConfig_6.1.ini"
         if RUNNER:
@@ -193,6 +194,13 @@ class UpdateTest(unittest.TestCase):
         self.assertEqual(os.stat(self.downloads).st_mode & 0o777, 0o700)
         again = self.update()
         self.assertEqual({r["Result"] for r in again.values()}, {"current"})
+        # A stored install directory is what --dry-run reports.
+        elsewhere = os.path.join(self.dir, "elsewhere", "Install")
+        subprocess.run([*self.cli, "install-path", "set", elsewhere], env=self.env, check=True,
+                       capture_output=True, timeout=60)
+        self.record({"Docs": "0.1"})
+        self.assertEqual(self.update("--dry-run")["Docs"]["InstallPath"],
+                         os.path.join(elsewhere, "Docs"))
 
     def failed(self, results, name, *words):
         self.assertEqual(results[name]["Result"], "failed", results[name])
@@ -325,11 +333,20 @@ class UpdateTest(unittest.TestCase):
                 self.serve(f"serial{serial}.ini", file.read())
         self.serve("tampered.ini", self.files["serial5.ini"].replace(b"Version=2.0", b"Version=9"))
         current = os.path.join(self.dir, self.update_name)
-        cli("fetch", f"{self.fault.url}/files/serial5.ini")
+        fetched = json.loads(cli("fetch", "--json", f"{self.fault.url}/files/serial5.ini").stdout)
+        self.assertEqual(fetched, {"File": self.update_name,
+                                   "From": f"{self.fault.url}/files/serial5.ini", "Verified": True})
         with open(current, "rb") as file:
             self.assertEqual(file.read(), self.files["serial5.ini"])
-        self.assertIn("rollback", cli("fetch", f"{self.fault.url}/files/serial3.ini",
-                                      status=1).stderr)
+        refused = cli("fetch", "--json", f"{self.fault.url}/files/serial3.ini", status=1)
+        self.assertIn("rollback", refused.stderr)
+        self.assertEqual(json.loads(refused.stdout)["code"], 1)
+        self.assertIn("rollback", json.loads(refused.stdout)["message"])
+        # The accepted serial is the host's own state, apart from the library's store.
+        serials = os.path.join(self.dir, "state", "povupdate", "accepted-serials")
+        with open(serials) as file:
+            self.assertEqual(file.read(), f"5 {self.update_name}\n")
+        self.assertEqual(os.stat(os.path.dirname(serials)).st_mode & 0o777, 0o700)
         cli("fetch", f"{self.fault.url}/files/tampered.ini", status=1)
         cli("fetch", f"{self.fault.url}/status/404/x.ini", status=1)
         with open(current, "rb") as file:
