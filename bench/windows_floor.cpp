@@ -1,5 +1,6 @@
 #include "windows_floor.h"
 
+#include "facts.h"
 #include "library_calls.h"
 
 #define WIN32_LEAN_AND_MEAN
@@ -12,11 +13,9 @@
 namespace povupdate::bench::floor {
 namespace {
 
-constexpr DWORD kTextSize = 260;
-constexpr DWORD kValueSize = 2600;
-constexpr int kRecordFields = 8;
-constexpr const char* kEntryKeys[kRecordFields] = {
-    "", "Version", "DownLoadPath", "MD5", "InstallType", "InstallPath", "InstallParmeter", "Size"};
+constexpr DWORD kTextSize = povupdate::kTextSize;
+constexpr DWORD kValueSize = povupdate::kValueBufferSize;
+constexpr int kRecordFields = povupdate::kFieldCount;
 constexpr const char* kInstallKey = "SOFTWARE\\DravuPovUpdate";
 constexpr const char* kInstallValue = "InstallPath";
 
@@ -52,13 +51,15 @@ bool ReadEntry(int cursor, const char* update_file) {
   char number[16];
   std::snprintf(number, sizeof number, "%d", cursor);
   char section[kTextSize];
-  if (GetPrivateProfileStringA("SOFTWARE", number, nullptr, section, kTextSize, update_file) == 0) {
+  if (GetPrivateProfileStringA(povupdate::kIndexSection, number, nullptr, section, kTextSize,
+                               update_file) == 0) {
     return false;
   }
   // The name's own key ("") reads nothing; the section's name is handed out.
   char values[kRecordFields][kValueSize];
   for (int i = 0; i < kRecordFields; ++i) {
-    GetPrivateProfileStringA(section, kEntryKeys[i], nullptr, values[i], kValueSize, update_file);
+    GetPrivateProfileStringA(section, povupdate::kKeyNames[i], nullptr, values[i], kValueSize,
+                             update_file);
   }
   char root[kTextSize];
   GetSystemDirectoryA(root, kTextSize);

@@ -38,10 +38,8 @@ int ChooseUpdateFile(std::string& path) {
   std::string name;
   if (!ReadUpdateFileName(name)) return ReportFailure("GetTheFileName", kNoTextResult);
   const std::string directory = HostDirectory();
-  if (directory.empty()) {
-    PrintMessage("povupdate: the program's directory can't be found; name the file");
-    return 1;
-  }
+  if (directory.empty())
+    return ReportError(1, "the program's directory can't be found; name the file");
   path = directory + name;
   return 0;
 }
@@ -70,8 +68,10 @@ int ShowUpdateFileName(bool json) {
   return 0;
 }
 
-int DeleteUpdateFile() {
+int DeleteUpdateFile(bool json) {
   DeleteTheUpdateFile();
+  // Nothing to tell, but tools still get a JSON value.
+  PrintForTools({}, json);
   return 0;
 }
 
@@ -92,9 +92,10 @@ int ShowLocalVersion(const std::string& name, bool json) {
   return 0;
 }
 
-int RecordLocalVersion(const std::string& name, const std::string& version) {
+int RecordLocalVersion(const std::string& name, const std::string& version, bool json) {
   const int result = WriteLocalVersion(name, version);
   if (result != POVUPDATE_OK) return ReportFailure("recording the version of " + name, result);
+  PrintForTools({{"Name", name}, {"Version", version}}, json);
   return 0;
 }
 
@@ -172,47 +173,43 @@ int VerifyDownload(const std::string& name, const std::string& file, bool json) 
   UpdateFileEntries update_file;
   std::string problem;
   if (const int status = update_file.Read(path, "", problem)) {
-    PrintMessage("povupdate: " + problem);
-    return status;
+    // 60 is the library's own verdict on such a file, named as the library names it.
+    return ReportError(status, problem,
+                       status == POVUPDATE_UNTRUSTED_UPDATE_FILE ? ResultName(status) : nullptr);
   }
   EntryDownload entry;
-  if (!update_file.Find(name, entry)) {
-    PrintMessage("povupdate: the update list has no entry " + name);
-    return 1;
-  }
+  if (!update_file.Find(name, entry)) return ReportError(1, "the update list has no entry " + name);
   const DownloadFacts facts = FindDownload(file);
-  if (!facts.found) {
-    PrintMessage("povupdate: " + file + " " + facts.problem);
-    return 1;
-  }
+  if (!facts.found) return ReportError(1, file + " " + facts.problem);
   std::vector<Mismatch> mismatches = DownloadMismatches(entry.md5, entry.size, facts, entry.sha256);
   // As a host checks a download: by its SHA-256 where the entry has one.
   if (!entry.sha256.empty()) {
-    mismatches.erase(
-        std::remove_if(mismatches.begin(), mismatches.end(),
-                       [](const Mismatch& m) { return m.field == std::string("MD5"); }),
-        mismatches.end());
+    mismatches.erase(std::remove_if(mismatches.begin(), mismatches.end(),
+                                    [](const Mismatch& m) {
+                                      return m.field == std::string(povupdate::kKeyNames[kMd5]);
+                                    }),
+                     mismatches.end());
   }
   PrintVerification(entry.name, file, mismatches, json);
   return mismatches.empty() ? 0 : 1;
 }
 
 int SetUpdateEntry(const std::string& installer, const EntryTexts& entry,
-                   std::vector<std::string> files) {
+                   std::vector<std::string> files, bool json) {
   if (const int status = ChooseUpdateFiles(files)) return status;
-  return SetEntry(installer, entry, files);
+  return SetEntry(installer, entry, files, json);
 }
 
-int RemoveUpdateEntry(const std::string& name, std::vector<std::string> files) {
+int RemoveUpdateEntry(const std::string& name, std::vector<std::string> files, bool json) {
   if (const int status = ChooseUpdateFiles(files)) return status;
-  return RemoveEntry(name, files);
+  return RemoveEntry(name, files, json);
 }
 
 int SignFile(const std::string& file, const std::string& key, const std::string& expires,
-             std::int64_t serial) {
+             std::int64_t serial, bool json) {
   std::string path = file;
   if (const int status = ChooseUpdateFile(path)) return status;
-  return SignUpdateFile(path, key, expires, serial);
+  return SignUpdateFile(path, key, expires, serial, json);
 }
 
 int VerifyFile(const std::string& file, const std::string& key, bool json) {

@@ -7,35 +7,34 @@
 
 #include "actions.h"
 #include "host_directory.h"
+#include "result_messages.h"
 #include "signing.h"
 
 namespace povupdate_cli {
 
 Commands::Commands(CLI::App& app) {
   app.require_subcommand(1);
+  AddJsonFlag(app);
   AddDirectoryOption(app);
 
-  AddJsonFlag(*Add(app, "file-name", "Print the update file's name (Update_<version>.ini)",
-                   [this] { return ShowUpdateFileName(json_); }));
+  Add(app, "file-name", "Print the update file's name (Update_<version>.ini)",
+      [this] { return ShowUpdateFileName(json_); });
   Add(app, "delete-update-file", "Delete the update file, read-only or not",
-      [] { return DeleteUpdateFile(); });
-  AddJsonFlag(*Add(app, "list", "Print every entry of the update list",
-                   [this] { return ListUpdates(json_); }));
+      [this] { return DeleteUpdateFile(json_); });
+  Add(app, "list", "Print every entry of the update list", [this] { return ListUpdates(json_); });
 
   CLI::App* local = Add(app, "local", "Read or record an item's installed version", nullptr);
   local->require_subcommand(1);
   CLI::App* get = Add(*local, "get", "Print the version recorded for NAME (empty when none)",
                       [this] { return ShowLocalVersion(name_, json_); });
   get->add_option("NAME", name_, "The item's name (its update-list section)")->required();
-  AddJsonFlag(*get);
   CLI::App* set = Add(*local, "set", "Record VERSION as the installed version of NAME",
-                      [this] { return RecordLocalVersion(name_, version_); });
+                      [this] { return RecordLocalVersion(name_, version_, json_); });
   set->add_option("NAME", name_, "The item's name (its update-list section)")->required();
   set->add_option("VERSION", version_, "The version now installed")->required();
 
-  AddJsonFlag(*Add(app, "status",
-                   "Show each offered version beside the installed one and whether it is newer",
-                   [this] { return ShowStatus(json_); }));
+  Add(app, "status", "Show each offered version beside the installed one and whether it is newer",
+      [this] { return ShowStatus(json_); });
   CLI::App* compare = Add(app, "compare",
                           "Compare versions A and B as people read them (1.0-rc1 < 1.0 = 1.0.0 "
                           "< 1.0.1): prints <, = or >",
@@ -43,19 +42,16 @@ Commands::Commands(CLI::App& app) {
   no_host_directory_.push_back(compare);
   compare->add_option("A", version_, "A version")->required();
   compare->add_option("B", other_version_, "The version A is compared with")->required();
-  AddJsonFlag(*compare);
 
   CLI::App* install =
       Add(app, "install-path", "Print the install directory (storing the default on first use)",
           [this] { return ShowInstallPath(json_); });
   install->require_subcommand(0, 1);
-  AddJsonFlag(*install);
   CLI::App* store = Add(*install, "set",
                         "Store DIR as the install directory (\"Install\" is appended to it "
                         "unless it already ends so) and print what was stored",
                         [this] { return StoreInstallPath(directory_, json_); });
   store->add_option("DIR", directory_, "The install directory")->required();
-  AddJsonFlag(*store);
 
   CLI::App* check =
       Add(app, "check",
@@ -77,7 +73,6 @@ Commands::Commands(CLI::App& app) {
           "DIR"));
   check->add_option("--key", public_key_,
                     "A public key file: the file's signature must match one of its keys");
-  AddJsonFlag(*check);
 
   CLI::App* verify = Add(app, "verify",
                          "Check that FILE matches the SHA256 (else MD5) and Size of entry NAME "
@@ -85,7 +80,6 @@ Commands::Commands(CLI::App& app) {
                          [this] { return VerifyDownload(name_, file_, json_); });
   verify->add_option("NAME", name_, "The entry's name")->required();
   verify->add_option("FILE", file_, "The downloaded file")->required();
-  AddJsonFlag(*verify);
 
   AddEntryCommands(app);
   AddUpdateCommand(app);
@@ -93,10 +87,11 @@ Commands::Commands(CLI::App& app) {
 
   app.footer(
       "Exit status: 0 on success; 1 when check finds errors, verify a mismatch, verify-file "
-      "an untrusted file, or entry "
-      "refuses an edit; the library's result code (1 to 60) when a call of it fails; 99 when "
-      "it hands back no text; 70 when memory runs out or output fails; 100 to 127 (CLI11's "
-      "codes, 106 for a missing argument, 109 for an unexpected one) for a usage error.");
+      "an untrusted file, or entry refuses an edit; the library's result code (1 to " +
+      std::to_string(HighestResultCode()) +
+      ") when a call of it fails; 99 when it hands back no text; 70 when memory runs out or "
+      "output fails; 100 to 127 (CLI11's codes, 106 for a missing argument, 109 for an "
+      "unexpected one) for a usage error.");
 }
 
 void Commands::AddEntryCommands(CLI::App& app) {
@@ -105,7 +100,7 @@ void Commands::AddEntryCommands(CLI::App& app) {
   CLI::App* set = Add(*entry, "set",
                       "Set entry NAME from INSTALLER: its MD5 and size are computed, the entry "
                       "is added to the index unless it is there",
-                      [this] { return SetUpdateEntry(installer_, entry_, files_); });
+                      [this] { return SetUpdateEntry(installer_, entry_, files_, json_); });
   no_host_directory_.push_back(set);
   set->add_option("INSTALLER", installer_, "The installer file")->required();
   set->add_option("--name", entry_.name, "The entry's name (its section)")->required();
@@ -119,7 +114,7 @@ void Commands::AddEntryCommands(CLI::App& app) {
   AddFilesOption(*set);
   CLI::App* remove =
       Add(*entry, "remove", "Remove entry NAME and renumber the index entries after it",
-          [this] { return RemoveUpdateEntry(name_, files_); });
+          [this] { return RemoveUpdateEntry(name_, files_, json_); });
   no_host_directory_.push_back(remove);
   remove->add_option("NAME", name_, "The entry's name")->required();
   AddFilesOption(*remove);
@@ -129,11 +124,14 @@ void Commands::AddUpdateCommand(CLI::App& app) {
   CLI::App* update = Add(app, "update",
                          "Download, check, install and record every entry newer than the "
                          "version recorded for it; exits 1 when one of them failed",
-                         [this] { return RunUpdate(update_); });
+                         [this] {
+                           update_.json = json_;
+                           return RunUpdate(update_);
+                         });
   CLI::App* fetch = Add(app, "fetch",
                         "Download the update file from URL and put it in place of the current "
                         "one, only once it verifies where a key applies",
-                        [this] { return RunFetch(fetch_); });
+                        [this] { return RunFetch(fetch_, json_); });
   fetch->add_option("URL", fetch_.url, "Where the update file is")->required();
   fetch->add_option("--key", fetch_.key, "The public key file (default: PovUpdate.pub)")
       ->type_name("PUBLIC");
@@ -166,7 +164,6 @@ void Commands::AddUpdateCommand(CLI::App& app) {
       ->type_name("SECONDS")
       ->check(CLI::PositiveNumber);
   update->add_flag("--quiet", update_.quiet, "No progress lines");
-  update->add_flag("--json", update_.json, "Print JSON for tools");
 }
 
 void Commands::AddSigningCommands(CLI::App& app) {
@@ -175,7 +172,7 @@ void Commands::AddSigningCommands(CLI::App& app) {
   CLI::App* make = Add(*key, "new",
                        "Make a new ECDSA P-256 key pair: PRIVATE (PEM, PKCS#8, readable by its "
                        "owner only) and PUBLIC (PEM); never overwrites a file",
-                       [this] { return MakeKeyPair(key_, public_key_); });
+                       [this] { return MakeKeyPair(key_, public_key_, json_); });
   no_host_directory_.push_back(make);
   make->add_option("PRIVATE", key_, "The private key file to make")->required();
   make->add_option("PUBLIC", public_key_, "The public key file to make")->required();
@@ -183,7 +180,7 @@ void Commands::AddSigningCommands(CLI::App& app) {
   CLI::App* sign = Add(app, "sign",
                        "Sign an update file: its old signature section is replaced by a new "
                        "one, in one step",
-                       [this] { return SignFile(file_, key_, expires_, serial_); });
+                       [this] { return SignFile(file_, key_, expires_, serial_, json_); });
   no_host_directory_.push_back(sign);
   sign->add_option("FILE", file_, "The file to sign (default: the update file the library reads)");
   sign->add_option("--key", key_, "The private key (PEM, PKCS#8)")->required();
@@ -203,7 +200,6 @@ void Commands::AddSigningCommands(CLI::App& app) {
                      "The file to check (default: the update file the library reads)");
   verify->add_option("--key", public_key_,
                      "The public key file (default: PovUpdate.pub beside the library's files)");
-  AddJsonFlag(*verify);
 }
 
 void Commands::AddFilesOption(CLI::App& command) {
@@ -229,12 +225,14 @@ int Commands::Run() const {
 CLI::App* Commands::Add(CLI::App& parent, const std::string& name, const std::string& description,
                         std::function<int()> action) {
   CLI::App* command = parent.add_subcommand(name, description);
+  // Every command: a tool gets JSON whatever it runs, failures included.
+  AddJsonFlag(*command);
   actions_.emplace_back(command, std::move(action));
   return command;
 }
 
 void Commands::AddJsonFlag(CLI::App& command) {
-  command.add_flag("--json", json_, "Print JSON for tools");
+  command.add_flag("--json", json_, "Print JSON for tools, failures too");
 }
 
 }  // namespace povupdate_cli

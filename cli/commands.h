@@ -25,6 +25,9 @@ class Commands {
   // Runs the command that `app` parsed; returns the exit status.
   int Run() const;
 
+  // Whether --json was given, to the command or before it.
+  bool json() const { return json_; }
+
  private:
   CLI::App* Add(CLI::App& parent, const std::string& name, const std::string& description,
                 std::function<int()> action);

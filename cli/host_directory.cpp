@@ -19,10 +19,10 @@ int RefuseSystemDirectory() { return 0; }
 
 #include <cstdlib>
 #include <filesystem>
-#include <iostream>
 #include <string>
 
 #include "host_platform.h"
+#include "output.h"
 #include "platform/linux/environment.h"
 #include "platform/module_directory.h"
 
@@ -62,10 +62,10 @@ int RefuseSystemDirectory() {
   if (povupdate::backend::PlaceSetting(povupdate::kModuleDirectoryVariable) != nullptr) return 0;
   const std::string own = HostDirectory();
   if (IsSystemDirectory(own)) {
-    std::cerr << "povupdate: " << own
-              << " is a system directory, no place for update files: name the host "
-                 "directory with --dir DIR or POVUPDATE_MODULE_DIR\n";
-    return 1;
+    return ReportError(1, own +
+                              " is a system directory, no place for update files: name the "
+                              "host directory with --dir DIR or " +
+                              povupdate::kModuleDirectoryVariable);
   }
   return 0;
 }

@@ -8,6 +8,8 @@
 #include <objbase.h>
 #else
 #include <cstdlib>
+
+#include "platform/linux/module_path.h"
 #endif
 
 namespace povupdate_cli {
@@ -15,7 +17,13 @@ namespace povupdate_cli {
 // The library's own rule, so that the file named is the one it reads.
 std::string HostDirectory() {
   char directory[povupdate::kModulePathSize];
+#ifdef _WIN32
   return povupdate::ReadModuleDirectory(directory) ? directory : "";
+#else
+  // The library's GetModuleFileNameA gives this path; it isn't exported.
+  const std::string path = povupdate::backend::ModulePath(povupdate::backend::ReadExecutablePath());
+  return povupdate::ModuleDirectoryOf(path.c_str(), path.size(), directory) ? directory : "";
+#endif
 }
 
 #ifdef _WIN32

@@ -7,10 +7,6 @@
 
 namespace povupdate_cli {
 
-const char* const kFieldNames[kFieldCount] = {
-    "Name",        "Version",     "DownLoadPath",    "MD5",
-    "InstallType", "InstallPath", "InstallParmeter", "Size"};
-
 namespace {
 
 constexpr char* SoftwareInforRecord::*kRecordFields[kFieldCount] = {

@@ -6,21 +6,20 @@
 #include <string>
 #include <vector>
 
+#include "interface/facts.h"
+
 namespace povupdate_cli {
 
-// A record's eight fields, in the record's order.
-enum Field {
-  kName,
-  kVersion,
-  kDownLoadPath,
-  kMd5,
-  kInstallType,
-  kInstallPath,
-  kInstallParmeter,
-  kSize
-};
-constexpr int kFieldCount = 8;
-extern const char* const kFieldNames[kFieldCount];
+// A record's eight fields, in the record's order, by the library's names.
+using povupdate::kDownLoadPath;
+using povupdate::kFieldCount;
+using povupdate::kInstallParmeter;
+using povupdate::kInstallPath;
+using povupdate::kInstallType;
+using povupdate::kMd5;
+using povupdate::kName;
+using povupdate::kSize;
+using povupdate::kVersion;
 using Entry = std::array<std::string, kFieldCount>;
 
 // Where a walk of the update list ended: at its end (result 0) or at the

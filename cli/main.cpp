@@ -39,6 +39,15 @@ void OpenClosedStandardDescriptors() {
 }
 #endif
 
+// Help and the version go to standard output; a usage error is a failure,
+// with a hint. It repeats what was given, which ReportError shows escaped.
+int ReportParseResult(const CLI::App& app, const CLI::ParseError& error) {
+  if (error.get_exit_code() == 0) return app.exit(error);
+  const int status = povupdate_cli::ReportError(error.get_exit_code(), error.what());
+  povupdate_cli::PrintMessage("Run with --help for more information.");
+  return status;
+}
+
 // Whether everything written to standard output reached it.
 bool OutputWritten() {
   std::cout.flush();
@@ -58,24 +67,20 @@ int main(int argc, char** argv) {
     app.set_version_flag("--version", "povupdate " POVUPDATE_VERSION);
     // A path may begin with '/' on Windows too: only "--" starts an option.
     app.allow_windows_style_options(false);
-    // Usage errors repeat what was given, which may hold control characters.
-    app.failure_message([](const CLI::App* failed, const CLI::Error& error) {
-      return povupdate_cli::Shown(CLI::FailureMessage::simple(failed, error));
-    });
     const povupdate_cli::Commands commands(app);
     try {
       app.parse(argc, argv);
+      povupdate_cli::ReportFailuresAsJson(commands.json());
       status = commands.Run();
     } catch (const CLI::ParseError& error) {
-      // Help, the version and usage errors; help and the version go to
-      // standard output.
-      status = app.exit(error);
+      povupdate_cli::ReportFailuresAsJson(commands.json());
+      status = ReportParseResult(app, error);
     }
   } catch (const std::exception& error) {
-    povupdate_cli::PrintMessage("povupdate: " + std::string(error.what()));
-    return kUnexpectedFailure;
+    return povupdate_cli::ReportError(kUnexpectedFailure, error.what());
   }
   if (!OutputWritten()) {
+    // Standard output is what failed: the message can only go to standard error.
     povupdate_cli::PrintMessage("povupdate: standard output can't be written");
     return kUnexpectedFailure;
   }

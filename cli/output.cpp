@@ -13,6 +13,8 @@ namespace {
 
 constexpr int kFieldNameWidth = 17;  // "InstallParmeter" and two spaces
 
+bool failures_as_json = false;
+
 }  // namespace
 
 // Texts come from files and the command line in the ANSI code page, and
@@ -107,6 +109,19 @@ std::string Shown(const std::string& text) {
 
 void PrintMessage(const std::string& line) { std::cerr << Shown(line) << '\n'; }
 
+void ReportFailuresAsJson(bool json) { failures_as_json = json; }
+
+int ReportError(int status, const std::string& message, const char* name) {
+  PrintMessage("povupdate: " + message);
+  if (failures_as_json) {
+    Json failure{{"code", status}};
+    if (name != nullptr) failure["name"] = name;
+    failure["message"] = JsonText(message);
+    PrintJson(failure);
+  }
+  return status;
+}
+
 void PrintResult(const std::string& text, const Fields& fields, bool json) {
   if (!json) {
     std::cout << Shown(text) << '\n';
@@ -117,11 +132,19 @@ void PrintResult(const std::string& text, const Fields& fields, bool json) {
   PrintJson(object);
 }
 
+void PrintForTools(const Fields& fields, bool json) {
+  if (json) PrintResult("", fields, json);
+}
+
+void PrintFiles(const std::vector<std::string>& files, bool json) {
+  if (json) PrintJson({{"Files", JsonArray(files, JsonText)}});
+}
+
 void PrintEntries(const std::vector<Entry>& entries, bool json) {
   if (json) {
     PrintJson(JsonArray(entries, [](const Entry& entry) {
       Json object = Json::object();
-      for (int i = 0; i < kFieldCount; ++i) object[kFieldNames[i]] = JsonText(entry[i]);
+      for (int i = 0; i < kFieldCount; ++i) object[povupdate::FieldName(i)] = JsonText(entry[i]);
       return object;
     }));
     return;
@@ -131,9 +154,9 @@ void PrintEntries(const std::vector<Entry>& entries, bool json) {
     for (int i = 0; i < kFieldCount; ++i) {
       // An empty field gets no padding: no line ends in blanks.
       if (entries[n][i].empty()) {
-        std::cout << kFieldNames[i] << '\n';
+        std::cout << povupdate::FieldName(i) << '\n';
       } else {
-        std::cout << std::left << std::setw(kFieldNameWidth) << kFieldNames[i]
+        std::cout << std::left << std::setw(kFieldNameWidth) << povupdate::FieldName(i)
                   << Shown(entries[n][i]) << '\n';
       }
     }

@@ -33,8 +33,24 @@ std::string Shown(const std::string& text);
 // One line on standard error, shown as Shown() shows it.
 void PrintMessage(const std::string& line);
 
+// Whether failures also go to standard output as JSON, for tools (--json);
+// set once the command line is read.
+void ReportFailuresAsJson(bool json);
+
+// Every failure of a command comes here: "povupdate: <message>" on standard
+// error and, for tools, the object {"code": status, "message": message}
+// alone on standard output, with "name" too for a library's result code.
+// Returns `status`, the exit status.
+int ReportError(int status, const std::string& message, const char* name = nullptr);
+
 // One result: `text` alone on its line, or the object `fields`.
 void PrintResult(const std::string& text, const Fields& fields, bool json);
+
+// For a command that tells people nothing: with `json`, the object `fields`.
+void PrintForTools(const Fields& fields, bool json);
+
+// With `json`, the files an edit covered: {"Files": [...]}.
+void PrintFiles(const std::vector<std::string>& files, bool json);
 
 // Every field of every entry, or an array of objects keyed by field name.
 void PrintEntries(const std::vector<Entry>& entries, bool json);

@@ -20,8 +20,7 @@ struct PreparedFile {
 };
 
 int Refuse(const std::string& path, const std::string& problem) {
-  PrintMessage("povupdate: " + path + " " + problem + "; no file was changed");
-  return 1;
+  return ReportError(1, path + " " + problem + "; no file was changed");
 }
 
 std::string Listed(const std::vector<std::string>& paths) {
@@ -48,7 +47,7 @@ std::string Prepare(PreparedFile& file, const FileChange& change) {
 }  // namespace
 
 int EditFiles(const std::vector<std::string>& paths, const FileChange& change,
-              const std::string& done) {
+              const std::string& done, bool json) {
   std::vector<std::string> unique;
   for (const std::string& path : paths) {
     if (std::find(unique.begin(), unique.end(), path) == unique.end()) unique.push_back(path);
@@ -73,14 +72,14 @@ int EditFiles(const std::vector<std::string>& paths, const FileChange& change,
           unchanged.push_back(other.path);
         }
       }
-      PrintMessage("povupdate: " + file.path + " " + problem + "; it is unchanged, as are " +
-                   Listed(unchanged) + "; changed already: " + Listed(replaced));
-      return 1;
+      return ReportError(1, file.path + " " + problem + "; it is unchanged, as are " +
+                                Listed(unchanged) + "; changed already: " + Listed(replaced));
     }
     if (file.changed) replaced.push_back(file.path);
     file.after = std::string();
   }
   for (std::string line : unique) PrintMessage(line.append(": ").append(done));
+  PrintFiles(unique, json);
   return 0;
 }
 

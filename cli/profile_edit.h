@@ -20,10 +20,11 @@ using FileChange = std::function<bool(const povupdate::backend::IniDocument& fil
                                       std::string& edited, std::string& problem)>;
 
 // Edits the files at `paths` with `change`, and names each file it changed
-// on standard error with `done`. Returns 0, or 1 after a message on standard
-// error naming the file at fault and saying which files, if any, changed.
+// on standard error with `done` (with `json`, all of them on standard output
+// too). Returns 0, or 1 after ReportError naming the file at fault and
+// saying which files, if any, changed.
 // Installers and other inputs are read before: no lock waits for them.
 int EditFiles(const std::vector<std::string>& paths, const FileChange& change,
-              const std::string& done);
+              const std::string& done, bool json);
 
 }  // namespace povupdate_cli

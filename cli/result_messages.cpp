@@ -1,5 +1,6 @@
 #include "result_messages.h"
 
+#include <algorithm>
 #include <string>
 
 #include "output.h"
@@ -8,83 +9,97 @@
 namespace povupdate_cli {
 namespace {
 
-struct ResultMessage {
+struct ResultCode {
+  int code;
+  const char* name;
+  const char* meaning;
+};
+
+// The library's table of its codes, made from povupdate.h at configuration.
+constexpr ResultCode kResultCodes[] = {
+#include "result_codes.inc"
+};
+
+constexpr const char* kFreeMemory = "free some memory and try again";
+constexpr const char* kReportIt = "a fault of the library: report it with the files involved";
+
+// What the person running povupdate can do about a code, where povupdate
+// knows something to do.
+struct Advice {
   int code;
   const char* text;
 };
 
-constexpr ResultMessage kMessages[] = {
-    {POVUPDATE_OK, "The call succeeded."},
-    {POVUPDATE_BAD_CURSOR,
-     "The update list was asked for an entry below 1; walks of the list start at entry 1."},
+constexpr Advice kAdvice[] = {
     {POVUPDATE_INDEX_UNREADABLE,
-     "The [SOFTWARE] index of the update file could not be read; check that the file is "
-     "readable and run 'povupdate check' on it."},
-    {POVUPDATE_NO_READ_BUFFER,
-     "The library ran out of memory for reading a value; free some memory and try again."},
-    {POVUPDATE_NO_VALUE_COPY,
-     "The library ran out of memory copying a value out of a file; free some memory and try "
-     "again."},
-    {POVUPDATE_BAD_SLOT,
-     "The library addressed a record field that does not exist, an internal fault; report it "
-     "together with the files involved."},
-    {POVUPDATE_BAD_ARGUMENT,
-     "A name or version was missing, held a line break, or could not be copied for lack of "
-     "memory; check the texts given."},
-    {POVUPDATE_NO_NAME_COPY,
-     "The library ran out of memory copying a section name; free some memory and try again."},
+     "check that the update file is readable and run 'povupdate check' on it"},
+    {POVUPDATE_NO_READ_BUFFER, kFreeMemory},
+    {POVUPDATE_NO_VALUE_COPY, kFreeMemory},
+    {POVUPDATE_BAD_SLOT, kReportIt},
+    {POVUPDATE_BAD_ARGUMENT, "check the texts given"},
+    {POVUPDATE_NO_NAME_COPY, kFreeMemory},
     {POVUPDATE_WRITE_FAILED,
-     "The local configuration file could not be written; check that its directory exists and "
-     "is writable and that the disk has room."},
-    {POVUPDATE_BAD_REGISTRY_PATH,
-     "The library used a registry path without a root, an internal fault; report it."},
+     "check that the file's directory exists and is writable and that the disk has room"},
+    {POVUPDATE_BAD_REGISTRY_PATH, kReportIt},
     {POVUPDATE_KEY_UNAVAILABLE,
-     "The registry key HKEY_LOCAL_MACHINE\\SOFTWARE\\DravuPovUpdate could not be opened or "
-     "created; check the rights to it (on Windows run as administrator, on Linux check the "
-     "directory POVUPDATE_REGISTRY_DIR names)."},
-    {POVUPDATE_BAD_REGISTRY_ROOT,
-     "The library tried to create a registry key without a root, an internal fault; report it."},
+     "check the rights to HKEY_LOCAL_MACHINE\\SOFTWARE\\DravuPovUpdate (on Windows run as "
+     "administrator, on Linux check the directory POVUPDATE_REGISTRY_DIR names)"},
+    {POVUPDATE_BAD_REGISTRY_ROOT, kReportIt},
     {POVUPDATE_VALUE_REFUSED,
-     "The registry refused to store the value; check the rights to the key "
-     "HKEY_LOCAL_MACHINE\\SOFTWARE\\DravuPovUpdate and the free disk space."},
-    {POVUPDATE_NO_PROBE_BLOCK,
-     "The library ran out of memory reading a registry value; free some memory and try again."},
-    {POVUPDATE_VALUE_UNREADABLE,
-     "A registry value could not be read; check that the install directory setting is a text "
-     "value and readable."},
-    {POVUPDATE_NULL_PATH, "No install directory was given; name one."},
+     "check the rights to HKEY_LOCAL_MACHINE\\SOFTWARE\\DravuPovUpdate and the free disk space"},
+    {POVUPDATE_NO_PROBE_BLOCK, kFreeMemory},
+    {POVUPDATE_VALUE_UNREADABLE, "check that the install directory setting is a text value"},
     {POVUPDATE_INSTALL_KEY_FAILED,
-     "The registry key for the install directory could not be created; check the rights to "
-     "HKEY_LOCAL_MACHINE\\SOFTWARE (on Windows run as administrator)."},
-    {POVUPDATE_PATH_TOO_LONG,
-     "The install directory, with \"Install\" appended, would pass 259 characters; choose a "
-     "shorter path."},
-    {POVUPDATE_NO_WORK_BLOCK,
-     "The library ran out of memory for a working block; free some memory and try again."},
-    {POVUPDATE_UNTRUSTED_UPDATE_FILE,
-     "PovUpdate.pub is beside the update file, and the update file is not signed by one of its "
-     "keys for its own name, has expired, or the key file is damaged: install nothing; "
-     "povupdate verify-file says why."},
-    {kNoTextResult,
-     "The library handed back no text: memory ran out, the program's directory could not be "
-     "found, or the install directory setting could neither be read nor stored; check free "
-     "memory and the rights to the registry."},
+     "check the rights to HKEY_LOCAL_MACHINE\\SOFTWARE (on Windows run as administrator)"},
+    {POVUPDATE_PATH_TOO_LONG, "choose a shorter path"},
+    {POVUPDATE_NO_WORK_BLOCK, kFreeMemory},
+    {POVUPDATE_UNTRUSTED_UPDATE_FILE, "install nothing; povupdate verify-file says why"},
 };
+
+const ResultCode* FindCode(int code) {
+  for (const ResultCode& row : kResultCodes) {
+    if (row.code == code) return &row;
+  }
+  return nullptr;
+}
 
 }  // namespace
 
-const char* DescribeResult(int code) {
-  for (const auto& message : kMessages) {
-    if (message.code == code) return message.text;
+int HighestResultCode() {
+  int highest = 0;
+  for (const ResultCode& row : kResultCodes) highest = std::max(highest, row.code);
+  return highest;
+}
+
+std::string DescribeResult(int code) {
+  if (code == kNoTextResult) {
+    return "the library handed back no text: memory ran out, the program's directory could not "
+           "be found, or the install directory setting could neither be read nor stored; check "
+           "free memory and the rights to the registry";
   }
-  return "The library returned a result code this version of povupdate does not know; check "
-         "that povupdate and the library come from the same release.";
+  const ResultCode* row = FindCode(code);
+  if (row == nullptr) {
+    return "a result code this version of povupdate does not know; check that povupdate and the "
+           "library come from the same release";
+  }
+  std::string text = row->meaning;
+  for (const Advice& advice : kAdvice) {
+    if (advice.code == code) text.append("; ").append(advice.text);
+  }
+  return text;
+}
+
+const char* ResultName(int code) {
+  const ResultCode* row = FindCode(code);
+  return row != nullptr ? row->name : nullptr;
 }
 
 int ReportFailure(const std::string& action, int code) {
-  PrintMessage("povupdate: " + action + " failed (result " + std::to_string(code) +
-               "): " + DescribeResult(code));
-  return code;
+  const ResultCode* row = FindCode(code);
+  std::string message = action + " failed (result " + std::to_string(code);
+  if (row != nullptr) message.append(", ").append(row->name);
+  message.append("): ").append(DescribeResult(code));
+  return ReportError(code, message, row != nullptr ? row->name : nullptr);
 }
 
 }  // namespace povupdate_cli

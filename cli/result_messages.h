@@ -9,11 +9,18 @@ namespace povupdate_cli {
 // (GetTheFileName, GetSaveFilePath): no library code applies then.
 constexpr int kNoTextResult = 99;
 
-// One sentence: what went wrong and what to check.
-const char* DescribeResult(int code);
+// The highest of the library's result codes.
+int HighestResultCode();
 
-// Writes "povupdate: <action> failed (result <code>): <sentence>" to standard
-// error and returns `code`, the exit status.
+// The code's meaning, as the library's table gives it, and what to check.
+std::string DescribeResult(int code);
+
+// The code's name, "POVUPDATE_..."; nullptr for a code the table lacks.
+const char* ResultName(int code);
+
+// Reports "<action> failed (result <code>, <name>): <meaning>" as
+// ReportError does, with the code's name, and returns `code`, the exit
+// status.
 int ReportFailure(const std::string& action, int code);
 
 }  // namespace povupdate_cli

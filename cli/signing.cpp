@@ -37,10 +37,7 @@ constexpr const char* kLinuxOnly =
 
 std::int64_t Now() { return static_cast<std::int64_t>(std::time(nullptr)); }
 
-int Fail(const std::string& message) {
-  std::cerr << "povupdate: " << message << '\n';
-  return 1;
-}
+int Fail(const std::string& message) { return ReportError(1, message); }
 
 // The file's own line break, so the section added reads like the rest.
 std::string LineBreakOf(std::string_view bytes) {
@@ -277,10 +274,11 @@ std::vector<std::pair<const char*, Finding>> SignatureFindings(std::string_view 
   return findings;
 }
 
-int MakeKeyPair(const std::string& private_key, const std::string& public_key) {
+int MakeKeyPair(const std::string& private_key, const std::string& public_key, bool json) {
 #ifdef _WIN32
   static_cast<void>(private_key);
   static_cast<void>(public_key);
+  static_cast<void>(json);
   return Fail(std::string("key new ") + kLinuxOnly);
 #else
   std::error_code error;
@@ -305,19 +303,24 @@ int MakeKeyPair(const std::string& private_key, const std::string& public_key) {
     unlink(private_key.c_str());
     return Fail(problem);
   }
-  std::cout << "private key (keep it secret): " << private_key << "\npublic key (ship it as "
-            << povupdate::kTrustedKeysFile << "): " << public_key << '\n';
+  if (json) {
+    PrintForTools({{"PrivateKey", private_key}, {"PublicKey", public_key}}, json);
+  } else {
+    std::cout << "private key (keep it secret): " << private_key << "\npublic key (ship it as "
+              << povupdate::kTrustedKeysFile << "): " << public_key << '\n';
+  }
   return 0;
 #endif
 }
 
 int SignUpdateFile(const std::string& file, const std::string& private_key, const std::string& when,
-                   std::int64_t serial) {
+                   std::int64_t serial, bool json) {
 #ifdef _WIN32
   static_cast<void>(file);
   static_cast<void>(private_key);
   static_cast<void>(when);
   static_cast<void>(serial);
+  static_cast<void>(json);
   return Fail(std::string("sign ") + kLinuxOnly);
 #else
   const std::int64_t now = Now();
@@ -343,10 +346,13 @@ int SignUpdateFile(const std::string& file, const std::string& private_key, cons
     made = povupdate::ReadSignatureSection(edited);
     return true;
   };
-  const int status = EditFiles({std::filesystem::absolute(file).string()}, change, "signed");
+  // The one JSON value is the signature's, not the edit's list of files.
+  const int status = EditFiles({std::filesystem::absolute(file).string()}, change, "signed", false);
   if (status == 0) {
-    std::cout << file << ": serial " << made.serial << ", expires "
-              << povupdate::FormatUtcTime(made.expires) << '\n';
+    const std::string serial_text = std::to_string(made.serial);
+    const std::string expires_text = povupdate::FormatUtcTime(made.expires);
+    PrintResult(file + ": serial " + serial_text + ", expires " + expires_text,
+                {{"File", file}, {"Serial", serial_text}, {"Expires", expires_text}}, json);
   }
   return status;
 #endif

@@ -40,9 +40,9 @@ std::vector<std::pair<const char*, Finding>> SignatureFindings(std::string_view 
                                                                const std::string& key);
 
 // The commands; each returns the exit status after its messages.
-int MakeKeyPair(const std::string& private_key, const std::string& public_key);
+int MakeKeyPair(const std::string& private_key, const std::string& public_key, bool json);
 int SignUpdateFile(const std::string& file, const std::string& private_key, const std::string& when,
-                   std::int64_t serial);
+                   std::int64_t serial, bool json);
 // An empty `key` stands for PovUpdate.pub in the host's directory.
 int VerifyUpdateFile(const std::string& file, const std::string& key, bool json);
 

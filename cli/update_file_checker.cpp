@@ -12,14 +12,21 @@ namespace povupdate_cli {
 namespace {
 
 // A path longer than this breaks hosts.
-constexpr std::size_t kMaxPath = 259;
-constexpr char kSystemDriveMarker = '1';
+constexpr std::size_t kMaxPath = povupdate::kTextSize - 1;
+using povupdate::kKeyNames;
+using povupdate::kSystemDriveMarker;
 // Edits allowed between an unknown key and a known one to suggest it.
 constexpr std::size_t kMaxSuggestionDistance = 2;
 
-constexpr const char* kEntryKeys[] = {"Version",         "DownLoadPath", "MD5",
-                                      "SHA256",          "InstallType",  "InstallPath",
-                                      "InstallParmeter", "Size"};
+// An entry's keys, in the order they are listed: the record's and SHA256.
+constexpr const char* kEntryKeys[] = {kKeyNames[povupdate::kVersion],
+                                      kKeyNames[povupdate::kDownLoadPath],
+                                      kKeyNames[povupdate::kMd5],
+                                      povupdate::kSha256Key,
+                                      kKeyNames[povupdate::kInstallType],
+                                      kKeyNames[povupdate::kInstallPath],
+                                      kKeyNames[povupdate::kInstallParmeter],
+                                      kKeyNames[povupdate::kSize]};
 
 bool IsDigits(const std::string& text) {
   return !text.empty() &&
@@ -66,6 +73,7 @@ std::size_t EditDistance(const std::string& a, const std::string& b) {
   return row[b.size()];
 }
 
+// The entry's key `name` is, as kEntryKeys spells it; null when none.
 const char* FindEntryKey(const std::string& name) {
   for (const char* key : kEntryKeys) {
     if (povupdate::EqualsIgnoringAsciiCase(name, key)) return key;
@@ -81,6 +89,16 @@ const char* SuggestEntryKey(const std::string& name) {
 }
 
 std::string Quoted(std::string_view name) { return "'" + std::string(name) + "'"; }
+
+// "Version, DownLoadPath, ... and Size".
+std::string KeyList() {
+  std::string list;
+  for (const char* key : kEntryKeys) {
+    if (!list.empty()) list += key == kEntryKeys[std::size(kEntryKeys) - 1] ? " and " : ", ";
+    list += key;
+  }
+  return list;
+}
 std::string Bracketed(std::string_view name) { return "[" + std::string(name) + "]"; }
 
 // The section an index line names, cut as a read cuts it.
@@ -175,15 +193,17 @@ class Checker : public ProfileVisitor {
       return;
     }
     CheckValue(known, value, line);
-    if (known == std::string_view("DownLoadPath") && !value.empty()) has_download_ = true;
-    if (known == std::string_view("SHA256") && !value.empty()) has_sha256_ = true;
+    if (known == std::string_view(kKeyNames[povupdate::kDownLoadPath]) && !value.empty()) {
+      has_download_ = true;
+    }
+    if (known == std::string_view(povupdate::kSha256Key) && !value.empty()) has_sha256_ = true;
     if (downloads_) {
       DownloadKeys& keys = download_keys_[section_];
       const std::string field = known;
-      if (field == "DownLoadPath") keys.path = {value, line};
-      if (field == "MD5") keys.md5 = {value, line};
-      if (field == "SHA256") keys.sha256 = {value, line};
-      if (field == "Size") keys.size = {value, line};
+      if (field == kKeyNames[povupdate::kDownLoadPath]) keys.path = {value, line};
+      if (field == kKeyNames[povupdate::kMd5]) keys.md5 = {value, line};
+      if (field == povupdate::kSha256Key) keys.sha256 = {value, line};
+      if (field == kKeyNames[povupdate::kSize]) keys.size = {value, line};
     }
   }
 
@@ -295,9 +315,9 @@ class Checker : public ProfileVisitor {
            DownloadMismatches(std::string(keys.md5.value), std::string(keys.size.value), facts,
                               std::string(keys.sha256.value))) {
         const std::string field = mismatch.field;
-        const int line = field == "MD5"      ? keys.md5.line
-                         : field == "SHA256" ? keys.sha256.line
-                                             : keys.size.line;
+        const int line = field == kKeyNames[povupdate::kMd5] ? keys.md5.line
+                         : field == povupdate::kSha256Key    ? keys.sha256.line
+                                                             : keys.size.line;
         Error("download-mismatch", line != 0 ? line : keys.line,
               entry + ": download " + Quoted(name) +
                   " does not match: " + DescribeMismatch(mismatch));
@@ -314,28 +334,28 @@ class Checker : public ProfileVisitor {
     Warn("unknown-key", line,
          "unknown key " + Quoted(name) + " is never read" +
              (suggestion != nullptr ? "; did you mean " + Quoted(suggestion) + "?"
-                                    : "; the keys are Version, DownLoadPath, MD5, SHA256, "
-                                      "InstallType, InstallPath, InstallParmeter and Size"));
+                                    : "; the keys are " + KeyList()));
   }
 
-  void CheckValue(const std::string& known, std::string_view value, int line) {
+  void CheckValue(std::string_view known, std::string_view value, int line) {
     if (value.size() > kMaxValue) {
       Error("long-value", line,
-            known + " has " + std::to_string(value.size()) +
+            std::string(known) + " has " + std::to_string(value.size()) +
                 " characters; hosts get only the first " + std::to_string(kMaxValue));
     }
     const std::string text(value.substr(0, kMaxValue + 1));
-    if (known == "MD5" && !text.empty() && !IsMd5(text)) {
+    if (known == kKeyNames[povupdate::kMd5] && !text.empty() && !IsMd5(text)) {
       Error("bad-md5", line, "MD5 " + Quoted(text) + " is not 32 hexadecimal digits");
     }
-    if (known == "SHA256" && !text.empty() && !IsSha256(text)) {
+    if (known == povupdate::kSha256Key && !text.empty() && !IsSha256(text)) {
       Error("bad-sha256", line,
             "SHA256 " + Quoted(text) + " is not 64 lower-case hexadecimal digits");
     }
-    if (known == "Size" && !text.empty() && !IsDigits(text)) {
+    if (known == kKeyNames[povupdate::kSize] && !text.empty() && !IsDigits(text)) {
       Error("bad-size", line, "Size " + Quoted(text) + " is not a whole number of bytes");
     }
-    if (known == "InstallPath" && !value.empty() && value[0] == kSystemDriveMarker) {
+    if (known == kKeyNames[povupdate::kInstallPath] && !value.empty() &&
+        value[0] == kSystemDriveMarker) {
       const std::size_t expanded = drive_root_.size() + value.size() - 1;
       if (expanded > kMaxPath) {
         Error("long-install-path", line,
@@ -386,12 +406,13 @@ Findings CheckUpdateFile(std::string bytes, const std::string& drive_root,
 std::vector<Mismatch> DownloadMismatches(const std::string& md5, const std::string& size,
                                          const DownloadFacts& found, const std::string& sha256) {
   std::vector<Mismatch> mismatches;
-  if (povupdate::FoldAsciiCase(md5) != found.md5) mismatches.push_back({"MD5", md5, found.md5});
+  if (povupdate::FoldAsciiCase(md5) != found.md5)
+    mismatches.push_back({kKeyNames[povupdate::kMd5], md5, found.md5});
   if (!sha256.empty() && sha256 != found.sha256) {
-    mismatches.push_back({"SHA256", sha256, found.sha256});
+    mismatches.push_back({povupdate::kSha256Key, sha256, found.sha256});
   }
   const std::string found_size = std::to_string(found.size);
-  if (size != found_size) mismatches.push_back({"Size", size, found_size});
+  if (size != found_size) mismatches.push_back({kKeyNames[povupdate::kSize], size, found_size});
   return mismatches;
 }
 

@@ -8,14 +8,15 @@
 #include <vector>
 
 #include "findings.h"
+#include "interface/facts.h"
 
 namespace povupdate_cli {
 
-// The update file's index section, and the library's buffers: a section name
-// read from the index and a value arrive cut to these lengths.
-inline constexpr const char* kIndexSection = "SOFTWARE";
-inline constexpr std::size_t kMaxSectionName = 259;
-inline constexpr std::size_t kMaxValue = 2599;
+// The library's buffers: a section name read from the index and a value
+// arrive cut to these lengths.
+using povupdate::kIndexSection;
+inline constexpr std::size_t kMaxSectionName = povupdate::kTextSize - 1;
+inline constexpr std::size_t kMaxValue = povupdate::kValueBufferSize - 1;
 
 // What a download turned out to be: its MD5 in hexadecimal and its size, or
 // why it can't be had.
@@ -38,7 +39,7 @@ Findings CheckUpdateFile(std::string bytes, const std::string& drive_root,
 
 // A field in which a download differs from what its entry promises.
 struct Mismatch {
-  const char* field;  // "MD5", "SHA256" or "Size"
+  const char* field;  // its key: MD5's, SHA256's or Size's
   std::string expected;
   std::string found;
 };

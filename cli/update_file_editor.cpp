@@ -9,6 +9,7 @@
 
 #include "file_access.h"
 #include "host_platform.h"
+#include "interface/facts.h"
 #include "output.h"
 #include "platform/ini_document.h"
 #include "platform/profile_syntax.h"
@@ -22,10 +23,7 @@ namespace {
 
 using povupdate::backend::IniDocument;
 
-int Refuse(const std::string& message) {
-  PrintMessage("povupdate: " + message + "; no file was changed");
-  return 1;
-}
+int Refuse(const std::string& message) { return ReportError(1, message + "; no file was changed"); }
 
 // A value reads back as written when no read trims or unquotes it.
 bool ReadsBackAsValue(const std::string& value) {
@@ -133,8 +131,8 @@ class EditedFile {
 
 }  // namespace
 
-int SetEntry(const std::string& installer, EntryTexts entry,
-             const std::vector<std::string>& paths) {
+int SetEntry(const std::string& installer, EntryTexts entry, const std::vector<std::string>& paths,
+             bool json) {
   const std::string name_problem = NameProblem(entry.name);
   if (!name_problem.empty()) return Refuse(name_problem);
   if (entry.install_type.empty()) entry.install_type = TypeFromExtension(installer);
@@ -147,19 +145,24 @@ int SetEntry(const std::string& installer, EntryTexts entry,
     return Refuse("the installer " + installer + " " + problem);
   }
   const std::string size_text = std::to_string(size);
-  const std::pair<const char*, const std::string*> keys[] = {{"Version", &entry.version},
-                                                             {"DownLoadPath", &entry.url},
-                                                             {"MD5", &md5},
-                                                             {"SHA256", &sha256},
-                                                             {"InstallType", &entry.install_type},
-                                                             {"InstallPath", &entry.install_path},
-                                                             {"InstallParmeter", &entry.parameters},
-                                                             {"Size", &size_text}};
+  using povupdate::kKeyNames;
+  // Each key's text, in the record's order with SHA256 after MD5; the name
+  // is the section's.
+  const std::pair<const char*, const std::string*> keys[] = {
+      {kKeyNames[povupdate::kVersion], &entry.version},
+      {kKeyNames[povupdate::kDownLoadPath], &entry.url},
+      {kKeyNames[povupdate::kMd5], &md5},
+      {povupdate::kSha256Key, &sha256},
+      {kKeyNames[povupdate::kInstallType], &entry.install_type},
+      {kKeyNames[povupdate::kInstallPath], &entry.install_path},
+      {kKeyNames[povupdate::kInstallParmeter], &entry.parameters},
+      {kKeyNames[povupdate::kSize], &size_text}};
   for (const auto& [key, value] : keys) {
     if (!ReadsBackAsValue(*value)) {
       return Refuse(std::string(key) +
                     " can't be stored as given (a line break, blanks at its "
-                    "ends, quotes around it, or more than 2599 characters)");
+                    "ends, quotes around it, or more than " +
+                    std::to_string(kMaxValue) + " characters)");
     }
   }
   const auto change = [&](const IniDocument& file, std::string& edited, std::string& refusal) {
@@ -189,10 +192,10 @@ int SetEntry(const std::string& installer, EntryTexts entry,
     return true;
   };
   return EditFiles(AbsolutePaths(paths), change,
-                   "entry " + entry.name + " set (MD5 " + md5 + ", " + size_text + " bytes)");
+                   "entry " + entry.name + " set (MD5 " + md5 + ", " + size_text + " bytes)", json);
 }
 
-int RemoveEntry(const std::string& name, const std::vector<std::string>& paths) {
+int RemoveEntry(const std::string& name, const std::vector<std::string>& paths, bool json) {
   const auto change = [&](const IniDocument& file, std::string& edited, std::string& refusal) {
     EditedFile text(file);
     std::string stored;
@@ -216,7 +219,7 @@ int RemoveEntry(const std::string& name, const std::vector<std::string>& paths) 
     edited = text.Take();
     return true;
   };
-  return EditFiles(AbsolutePaths(paths), change, "entry " + name + " removed");
+  return EditFiles(AbsolutePaths(paths), change, "entry " + name + " removed", json);
 }
 
 }  // namespace povupdate_cli

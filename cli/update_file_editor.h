@@ -18,10 +18,12 @@ struct EntryTexts {
   std::string parameters;
 };
 
-// Each returns the exit status: 0, or 1 after a message on standard error.
-// Nothing is written before every argument and file has been checked, and
-// no edit makes the list deliver an index key it doesn't deliver today.
-int SetEntry(const std::string& installer, EntryTexts entry, const std::vector<std::string>& files);
-int RemoveEntry(const std::string& name, const std::vector<std::string>& files);
+// Each returns the exit status: 0, or 1 after ReportError. Nothing is
+// written before every argument and file has been checked, and no edit
+// makes the list deliver an index key it doesn't deliver today. With
+// `json`, the files edited are printed as {"Files": [...]}.
+int SetEntry(const std::string& installer, EntryTexts entry, const std::vector<std::string>& files,
+             bool json);
+int RemoveEntry(const std::string& name, const std::vector<std::string>& files, bool json);
 
 }  // namespace povupdate_cli

@@ -72,7 +72,10 @@ bool UpdateFileEntries::Find(const std::string& name, EntryDownload& download) c
       const std::optional<std::string_view> found = document_->Find(section, key);
       return found ? std::string(found->substr(0, kMaxValue)) : std::string();
     };
-    download = {section, value("DownLoadPath"), value("MD5"), value("SHA256"), value("Size")};
+    using povupdate::kKeyNames;
+    download = {section, value(kKeyNames[povupdate::kDownLoadPath]),
+                value(kKeyNames[povupdate::kMd5]), value(povupdate::kSha256Key),
+                value(kKeyNames[povupdate::kSize])};
     return true;
   }
   return false;

@@ -26,6 +26,28 @@ set(POVUPDATE_PROFILE_SYNTAX_SOURCES platform/profile_syntax.cpp platform/utf16_
 file(GLOB POVUPDATE_LINUX_BACKEND_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/../platform/linux/*.cpp)
 file(GLOB POVUPDATE_WINDOWS_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/../platform/windows/*.cpp)
 
+# The library's sources that keep nothing between calls and that the
+# command-line host compiles in too, the shared library exporting only its
+# seven functions: where the library's files are, the lock and the
+# replacement of its profile writes, the signature's format and check (the
+# system's cryptography is loaded once per copy, and holds nothing of the
+# library's files) and, on Linux, the registry store file's place and format,
+# which update reads the stored install directory from. Nothing else of the library's code goes into the
+# host, so a process has one profile cache and one registry table.
+set(POVUPDATE_STATELESS_SOURCES ${CMAKE_CURRENT_LIST_DIR}/../platform/module_directory.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/../platform/signed_file.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/../platform/public_keys.cpp)
+if(WIN32)
+  list(APPEND POVUPDATE_STATELESS_SOURCES ${CMAKE_CURRENT_LIST_DIR}/../platform/windows/profile_write_lock.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/../platform/windows/system_crypto.cpp)
+else()
+  list(APPEND POVUPDATE_STATELESS_SOURCES ${CMAKE_CURRENT_LIST_DIR}/../platform/linux/system_crypto.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/../platform/linux/atomic_file.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/../platform/linux/environment.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/../platform/linux/module_path.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/../platform/linux/registry_file.cpp)
+endif()
+
 # povupdate_add_core(<target> <fault-injection ON|OFF>): a static library of
 # the library's code; the shipped library and the tests link it.
 function(povupdate_add_core target fault_injection)

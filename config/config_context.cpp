@@ -8,13 +8,7 @@
 namespace povupdate {
 namespace {
 
-// Entries of a fixed size, so that filling the table copies a known number
-// of bytes and no text has to be measured.
-constexpr std::size_t kKeyNameSize = 16;
-constexpr char kKeyNames[ConfigContext::kSlotCount][kKeyNameSize] = {
-    "",  // slot 0 holds the section name, never a key's value
-    "Version", "DownLoadPath", "MD5", "InstallType", "InstallPath", "InstallParmeter", "Size"};
-static_assert(kKeyNameSize <= ConfigContext::kTextSize);
+static_assert(kKeyNameSize <= kTextSize);
 
 constexpr std::size_t kFileNameSize = 100;
 

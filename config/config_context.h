@@ -8,6 +8,7 @@
 
 #include "config/os_version.h"
 #include "config/text_trim.h"
+#include "interface/facts.h"
 #include "interface/povupdate.h"
 #include "platform/profile_file.h"
 #include "platform/registry_store.h"
@@ -19,8 +20,7 @@ enum class ConfigFile { kUpdateFile, kLocalConfig };
 
 class ConfigContext {
  public:
-  static constexpr int kSlotCount = 8;
-  static constexpr std::size_t kTextSize = 260;
+  static constexpr int kSlotCount = kFieldCount;
 
   explicit ConfigContext(ConfigFile file = ConfigFile::kUpdateFile);
   virtual ~ConfigContext();

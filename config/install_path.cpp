@@ -19,7 +19,7 @@ bool TakeStoredText(DWORD type, const BYTE* block, DWORD size, char* text) {
   if (type != REG_SZ && type != REG_EXPAND_SZ) return false;
   const auto* bytes = reinterpret_cast<const char*>(block);
   const std::size_t length = strnlen(bytes, size);
-  if (length == 0 || length >= ConfigContext::kTextSize) return false;
+  if (length == 0 || length >= kTextSize) return false;
   std::memcpy(text, bytes, length);
   text[length] = '\0';
   return true;

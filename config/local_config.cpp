@@ -8,7 +8,7 @@
 namespace povupdate {
 namespace {
 
-constexpr int kVersionSlot = 1;
+constexpr int kVersionSlot = kVersion;
 
 // A text a write can put into a profile file as it stands: a line break
 // would add lines, and so sections and keys, of its own.

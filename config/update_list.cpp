@@ -13,11 +13,6 @@
 namespace povupdate {
 namespace {
 
-constexpr const char* kIndexSection = "SOFTWARE";
-constexpr std::size_t kValueBufferSize = 2600;
-constexpr int kInstallPathField = 5;
-constexpr char kSystemDriveMarker = '1';
-
 static_assert(sizeof(SoftwareInforRecord) == ConfigContext::kSlotCount * sizeof(char*),
               "a record is the eight value slots' texts, in slot order");
 
@@ -131,7 +126,7 @@ int ConfigContext::CopySlotsToRecord(SoftwareInforRecord* record) const {
   bool complete = true;
   for (int i = 0; i < kSlotCount && complete; ++i) {
     const char* text = slots_[i] != nullptr ? slots_[i] : "";
-    if (i == kInstallPathField && text[0] == kSystemDriveMarker) {
+    if (i == kInstallPath && text[0] == kSystemDriveMarker) {
       char root[kTextSize];
       GetDriveRoot(root);
       // Built at its full length: a cut install path would point elsewhere.

@@ -72,29 +72,54 @@ typedef struct SoftwareInforRecord {
   char* Size;            /* "Size" */
 } SoftwareInforRecord;
 
-/* Result codes. 0 is success; every other code names one failure. */
+/*
+ * Result codes: each code's number, name and meaning, in this one table that
+ * povupdate, the bindings and the documentation take theirs from. 0 is
+ * success; every other code names one failure; "internal" marks a fault of
+ * the library itself.
+ */
 enum {
+  /* success (also: the update list is exhausted, cursor -1) */
   POVUPDATE_OK = 0,
-  POVUPDATE_BAD_CURSOR = 1,         /* enumeration cursor below 1 */
-  POVUPDATE_INDEX_UNREADABLE = 2,   /* the index lookup read nothing but left text */
-  POVUPDATE_NO_READ_BUFFER = 4,     /* no memory for a value read buffer */
-  POVUPDATE_NO_VALUE_COPY = 6,      /* no memory for a copy of a value */
-  POVUPDATE_BAD_SLOT = 10,          /* internal: value-slot index outside 0 to 7 */
-  POVUPDATE_BAD_ARGUMENT = 11,      /* null pointer, unusable text, or no memory for a copy of it */
-  POVUPDATE_NO_NAME_COPY = 12,      /* no memory for a copy of the section name */
-  POVUPDATE_WRITE_FAILED = 13,      /* the local configuration file refused the write */
-  POVUPDATE_BAD_REGISTRY_PATH = 21, /* a registry path without a root digit (read, write) */
-  POVUPDATE_KEY_UNAVAILABLE = 22,   /* a registry key can't be opened or created */
-  POVUPDATE_BAD_REGISTRY_ROOT = 23, /* a registry path without a root digit (create) */
-  POVUPDATE_VALUE_REFUSED = 24,     /* the registry refused to store the value */
-  POVUPDATE_NO_PROBE_BLOCK = 40,    /* no memory for a probed registry value */
-  POVUPDATE_VALUE_UNREADABLE = 44,  /* a registry value can't be read */
-  POVUPDATE_NULL_PATH = 51,         /* SetSaveFilePath was given a null path */
-  POVUPDATE_INSTALL_KEY_FAILED = 52,   /* the install key can't be created */
-  POVUPDATE_PATH_TOO_LONG = 53,        /* the install path would pass 259 characters */
-  POVUPDATE_NO_WORK_BLOCK = 55,        /* no memory for a 260-byte working block */
-  POVUPDATE_UNTRUSTED_UPDATE_FILE = 60 /* PovUpdate.pub is there, and the update file is not
-                                          signed by one of its keys for its name, or expired */
+  /* enumeration cursor below 1 */
+  POVUPDATE_BAD_CURSOR = 1,
+  /* the index lookup read nothing but left text */
+  POVUPDATE_INDEX_UNREADABLE = 2,
+  /* no memory for a value read buffer, or for the profile service's read */
+  POVUPDATE_NO_READ_BUFFER = 4,
+  /* no memory for a copy of a value or a record field */
+  POVUPDATE_NO_VALUE_COPY = 6,
+  /* internal: value-slot index outside 0 to 7 */
+  POVUPDATE_BAD_SLOT = 10,
+  /* null pointer, a name or version the file can't hold as given, or no memory to copy it */
+  POVUPDATE_BAD_ARGUMENT = 11,
+  /* no memory for a copy of the section name */
+  POVUPDATE_NO_NAME_COPY = 12,
+  /* the local configuration file refused the write */
+  POVUPDATE_WRITE_FAILED = 13,
+  /* internal: registry path without a root digit (read, write) */
+  POVUPDATE_BAD_REGISTRY_PATH = 21,
+  /* a registry key can't be opened or created */
+  POVUPDATE_KEY_UNAVAILABLE = 22,
+  /* internal: registry path without a root digit (create) */
+  POVUPDATE_BAD_REGISTRY_ROOT = 23,
+  /* the registry refused to store the value */
+  POVUPDATE_VALUE_REFUSED = 24,
+  /* no memory for a probed registry value */
+  POVUPDATE_NO_PROBE_BLOCK = 40,
+  /* a registry value can't be read */
+  POVUPDATE_VALUE_UNREADABLE = 44,
+  /* SetSaveFilePath was given a null path */
+  POVUPDATE_NULL_PATH = 51,
+  /* the install key can't be created */
+  POVUPDATE_INSTALL_KEY_FAILED = 52,
+  /* the install path would pass 259 characters */
+  POVUPDATE_PATH_TOO_LONG = 53,
+  /* no memory for a 260-byte working block */
+  POVUPDATE_NO_WORK_BLOCK = 55,
+  /* PovUpdate.pub is present and the update file is not signed by one of its keys for its name,
+     has expired, or the key file is damaged */
+  POVUPDATE_UNTRUSTED_UPDATE_FILE = 60
 };
 
 /*

@@ -1,20 +1,21 @@
 #include "platform/module_directory.h"
 
-#include "platform/win32.h"
+#include <cstring>
 
 namespace povupdate {
 
-bool ReadModuleDirectory(char* directory) {
-  const DWORD length = GetModuleFileNameA(nullptr, directory, static_cast<DWORD>(kModulePathSize));
+bool ModuleDirectoryOf(const char* path, std::size_t length, char* directory) {
   // A path that filled the buffer was cut short; its directory can't be
-  // trusted. Any shorter one is terminated at `length`.
+  // trusted.
   if (length >= kModulePathSize || length < 2) {
     directory[0] = '\0';
     return false;
   }
+  std::memmove(directory, path, length);
+  directory[length] = '\0';
   // The directory ends after the last separator at kFirstDirectoryEnd or
   // later; without one the path is taken whole.
-  for (DWORD end = length; end > kFirstDirectoryEnd; --end) {
+  for (std::size_t end = length; end > kFirstDirectoryEnd; --end) {
     if (directory[end - 1] == kPathSeparator) {
       directory[end] = '\0';
       break;

@@ -17,13 +17,9 @@
 #include <string>
 #include <string_view>
 
-namespace povupdate {
+#include "interface/facts.h"
 
-// No entry is under this name: `check` reports an index entry that names it.
-constexpr std::string_view kSignatureSection = "PovUpdate.Signature";
-// The key file beside the update file that makes a host believe only what
-// one of its keys signed.
-constexpr const char* kTrustedKeysFile = "PovUpdate.pub";
+namespace povupdate {
 
 constexpr std::int64_t kMostSerial = INT64_MAX;
 constexpr std::size_t kCoordinateSize = 32;  // of r and of s, big-endian

@@ -194,15 +194,19 @@ bool FetchUpdateFile(const FetchOptions& options, bool& signed_file, std::string
   return true;
 }
 
-int RunFetch(const FetchOptions& options) {
+int RunFetch(const FetchOptions& options, bool json) {
   bool signed_file = false;
   std::string problem;
   if (!StartTransfers(problem) || !FetchUpdateFile(options, signed_file, problem)) {
-    PrintMessage("povupdate: " + problem);
-    return 1;
+    return ReportError(1, problem);
   }
   std::string name;
   ReadUpdateFileName(name);
+  if (json) {
+    PrintJson(
+        {{"File", JsonText(name)}, {"From", JsonText(options.url)}, {"Verified", signed_file}});
+    return 0;
+  }
   std::cout << Shown(name) << ": fetched from " << Shown(options.url)
             << (signed_file ? ", signature verified\n"
                             : "; no key verified it (HTTPS proves only the server)\n");

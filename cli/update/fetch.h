@@ -28,7 +28,8 @@ constexpr std::uint64_t kMaxUpdateFile = std::uint64_t{16} << 20;
 // verified it. False, with `problem`, when the current file stays.
 bool FetchUpdateFile(const FetchOptions& options, bool& signed_file, std::string& problem);
 
-// The command: its exit status, 0 or 1, after its messages.
-int RunFetch(const FetchOptions& options);
+// The command: its exit status, 0 or 1, after its messages; with `json`,
+// the object {"File", "From", "Verified"}.
+int RunFetch(const FetchOptions& options, bool json);
 
 }  // namespace povupdate_cli

@@ -169,29 +169,25 @@ class Updater {
   int Run() {
     const std::string host = HostDirectory();
     if (host.empty()) {
-      std::cerr << "povupdate: the program's directory can't be found\n";
-      return 1;
+      return ReportError(1, "the program's directory can't be found");
     }
     update_file_ = ReadUpdateFileName(update_file_) ? host + update_file_ : "";
     signed_ = FileExists(host + povupdate::kTrustedKeysFile);
     downloads_ = options_.downloads.empty() ? DefaultDownloadDirectory() : options_.downloads;
     if (downloads_.empty()) {
-      std::cerr << "povupdate: no download directory (no home); name one with --downloads\n";
-      return 1;
+      return ReportError(1, "no download directory (no home); name one with --downloads");
     }
     std::string problem;
     if (!options_.dry_run) {
       if (!PrepareDownloadDirectory(downloads_, problem) ||
           !lock_.Take(host + kLockFile, Waiting, problem) || !StartTransfers(problem)) {
-        PrintMessage("povupdate: " + problem);
-        return 1;
+        return ReportError(1, problem);
       }
       bool fetched_signed = false;
       if (!options_.from.empty() &&
           !FetchUpdateFile({options_.from, options_.key, options_.transfer}, fetched_signed,
                            problem)) {
-        PrintMessage("povupdate: " + problem + "; nothing is installed");
-        return 1;
+        return ReportError(1, problem + "; nothing is installed");
       }
       signed_ = signed_ || fetched_signed;
     } else if (!options_.from.empty()) {

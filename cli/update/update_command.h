@@ -25,6 +25,7 @@ struct UpdateOptions {
   // Run installers although no publisher key vouches for the update file.
   bool allow_unsigned = false;
   std::string downloads;
+  // The command's --json: the results as one object.
   bool json = false;
   bool quiet = false;
   TransferOptions transfer;

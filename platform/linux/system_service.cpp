@@ -8,15 +8,13 @@
 #include <cstring>
 #include <string>
 
-#include "platform/linux/environment.h"
 #include "platform/linux/last_error.h"
+#include "platform/linux/module_path.h"
 #include "platform/linux/win32_api.h"
-#include "platform/module_directory.h"
 
 namespace {
 
 using povupdate::backend::Fail;
-using povupdate::backend::PlaceSetting;
 
 thread_local DWORD last_error = ERROR_SUCCESS;
 
@@ -69,11 +67,7 @@ bool ParseVersion(const char* text, DWORD& major, DWORD& minor) {
 // was loaded from, and asking the kernel on every call costs more than the
 // rest of a short call.
 const std::string& ExecutablePath() {
-  static const std::string path = [] {
-    char exe[4096];
-    const ssize_t length = readlink("/proc/self/exe", exe, sizeof exe - 1);
-    return length > 0 ? std::string(exe, static_cast<std::size_t>(length)) : std::string();
-  }();
+  static const std::string path = povupdate::backend::ReadExecutablePath();
   return path;
 }
 
@@ -122,22 +116,15 @@ BOOL DeleteFileA(LPCSTR fileName) {
   return TRUE;
 }
 
-// The executable's path; the module directory variable, when set, stands in
-// for its directory, except under raised rights.
+// The executable's path, as ModulePath gives it.
 DWORD GetModuleFileNameA(HMODULE, LPSTR buffer, DWORD size) {
   try {
-    std::string path = ExecutablePath();
-    if (path.empty()) {
+    const std::string& executable = ExecutablePath();
+    if (executable.empty()) {
       last_error = ERROR_FILE_NOT_FOUND;
       return 0;
     }
-    const char* dir = PlaceSetting(povupdate::kModuleDirectoryVariable);
-    if (dir != nullptr) {
-      std::string replaced(dir);
-      if (replaced.back() != '/') replaced += '/';
-      path = replaced + path.substr(path.rfind('/') + 1);
-    }
-    return CopyPathOut(path, buffer, size);
+    return CopyPathOut(povupdate::backend::ModulePath(executable), buffer, size);
   } catch (...) {
     last_error = ERROR_NOT_ENOUGH_MEMORY;
     return 0;

@@ -111,8 +111,11 @@ class PovupdateTest(unittest.TestCase):
         self.assertIn("1.0.0", self.run_cli("--version").stdout)
         for command in (["file-name"], ["delete-update-file"], ["list"], ["local"],
                         ["local", "get"], ["local", "set"], ["status"], ["compare"], ["install-path"],
-                        ["install-path", "set"], ["check"]):
-            self.assertIn("Usage", self.run_cli(*command, "--help").stdout)
+                        ["install-path", "set"], ["check"], ["verify"], ["entry", "set"],
+                        ["entry", "remove"]):
+            shown = self.run_cli(*command, "--help").stdout
+            self.assertIn("Usage", shown)
+            self.assertIn("--json", shown, command)
         self.assertIn("subcommand is required", self.run_cli(status=106).stderr)
 
     @linux_only
@@ -446,7 +449,44 @@ class PovupdateTest(unittest.TestCase):
             self.assertIn(status, text)
         self.run_cli("list", "--bogus", status=109)
 
-    # Publishers' commands.
+    def test_json_for_every_command_and_every_failure(self):
+        installer, _, _ = self.installer("J.exe", b"j")
+        # What succeeds is one JSON value, also where people are told nothing.
+        self.assertEqual(self.json("local", "set", "PovHelp", "3.1"),
+                         {"Name": "PovHelp", "Version": "3.1"})
+        for args in (["entry", "set", installer, "--name", "J", "--version", "1", "--url", "u"],
+                     ["entry", "remove", "J"]):
+            files = self.json(*args)["Files"]
+            self.assertEqual([re.split(r"[\\/]", f)[-1] for f in files],
+                             [os.path.basename(self.update_file)])
+        # A failure is the object alone on standard output, its message on
+        # standard error and its code the exit status.
+        # A code of the library's comes with its name.
+        for args, status in ((["install-path", "set", "/" + "d" * 260], 53),
+                             (["verify", "Unknown", installer], 1), (["entry", "remove", "J"], 1),
+                             (["local", "get"], 106), (["list", "--bogus"], 109), ([], 106)):
+            result = self.run_cli(*args, "--json", status=status)
+            failure = json.loads(result.stdout)
+            named = {"code": status, "name": "POVUPDATE_PATH_TOO_LONG"} if status == 53 else {}
+            self.assertEqual(failure, {"code": status, **named, "message": failure["message"]})
+            self.assertIn("povupdate: " + failure["message"] + "\n", result.stderr)
+        self.assertEqual(self.json("delete-update-file"), {})
+
+    def test_json_for_compare_and_the_signing_commands(self):
+        self.assertEqual(self.json("compare", "1.0", "1.0.1"), {"Order": "<"})
+        private, public = (os.path.join(self.dir, name) for name in ("k.pem", "k.pub"))
+        if RUNNER:  # povupdate.exe leaves keys and signing to Linux
+            refused = self.json("key", "new", private, public, status=1)
+        else:
+            self.assertEqual(self.json("key", "new", private, public),
+                             {"PrivateKey": private, "PublicKey": public})
+            refused = self.json("key", "new", private, public, status=1)
+            signed = self.json("sign", "--key", private, "--serial", "7")
+            self.assertEqual((os.path.basename(signed["File"]), signed["Serial"]),
+                             (os.path.basename(self.update_file), "7"))
+            trust = self.json("verify-file", "--key", public)
+            self.assertEqual((trust["Verified"], trust["Serial"]), (True, "7"))
+        self.assertEqual(refused, {"code": 1, "message": refused["message"]})
 
     def installer(self, name, data):
         path = os.path.join(self.dir, "downloads", name)
@@ -601,6 +641,8 @@ class PovupdateTest(unittest.TestCase):
         self.run_cli("list", status=60)
         self.assertIn("does not verify",
                       self.run_cli("verify", "PovViewer", self.update_file, status=60).stderr)
+        self.assertEqual(self.json("verify", "PovViewer", self.update_file, status=60)["name"],
+                         "POVUPDATE_UNTRUSTED_UPDATE_FILE")
         text = " ".join(f["message"] for f in self.json("check", "--key", public_key, status=1))
         self.assertIn("no longer matches", text)
         self.assertIn("no SHA256", text)  # the example's downloads predate SHA256

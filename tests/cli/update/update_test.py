@@ -333,11 +333,15 @@ class UpdateTest(unittest.TestCase):
                 self.serve(f"serial{serial}.ini", file.read())
         self.serve("tampered.ini", self.files["serial5.ini"].replace(b"Version=2.0", b"Version=9"))
         current = os.path.join(self.dir, self.update_name)
-        cli("fetch", f"{self.fault.url}/files/serial5.ini")
+        fetched = json.loads(cli("fetch", "--json", f"{self.fault.url}/files/serial5.ini").stdout)
+        self.assertEqual(fetched, {"File": self.update_name,
+                                   "From": f"{self.fault.url}/files/serial5.ini", "Verified": True})
         with open(current, "rb") as file:
             self.assertEqual(file.read(), self.files["serial5.ini"])
-        self.assertIn("rollback", cli("fetch", f"{self.fault.url}/files/serial3.ini",
-                                      status=1).stderr)
+        refused = cli("fetch", "--json", f"{self.fault.url}/files/serial3.ini", status=1)
+        self.assertIn("rollback", refused.stderr)
+        self.assertEqual(json.loads(refused.stdout)["code"], 1)
+        self.assertIn("rollback", json.loads(refused.stdout)["message"])
         # The accepted serial is the host's own state, apart from the library's store.
         serials = os.path.join(self.dir, "state", "povupdate", "accepted-serials")
         with open(serials) as file:

@@ -1,0 +1,88 @@
+#!/usr/bin/env python3
+"""The one table of facts, read from the library's sources, and the documents
+held to it.
+
+Usage: facts_check.py SOURCE_DIR         checks README.md and docs/HOST-GUIDE.md
+       facts_check.py SOURCE_DIR --json  prints the table, for the bindings
+
+The result codes are the enumerators of interface/povupdate.h, each with its
+meaning in the comment above it; the key names, limits, index section and
+drive marker are the constants of interface/facts.h. A binding's test can
+import this module and compare its own copies with facts(SOURCE_DIR).
+"""
+import json
+import os
+import re
+import sys
+
+
+def read(source, path):
+    with open(os.path.join(source, path), encoding="utf-8") as file:
+        return file.read()
+
+
+def result_codes(source):
+    """[(code, name, meaning)] in the header's order."""
+    header = read(source, "interface/povupdate.h")
+    rows = re.findall(r"/\* ([^*]+) \*/\n  (POVUPDATE_[A-Z_]+) = ([0-9]+)", header)
+    if len(rows) != len(re.findall(r"POVUPDATE_[A-Z_]+ = [0-9]+", header)):
+        raise SystemExit("povupdate.h: a result code without its meaning above it")
+    # A meaning too long for one line goes on in the next.
+    return [(int(code), name, " ".join(meaning.split())) for meaning, name, code in rows]
+
+
+def facts(source):
+    text = read(source, "interface/facts.h")
+
+    def constant(name):
+        return re.search(r"\b%s(?:\[\])? = ([^;]+);" % name, text).group(1)
+
+    keys = re.search(r"kKeyNames\[kFieldCount\]\[kKeyNameSize\] = \{([^}]*)\}", text).group(1)
+    return {
+        "text_size": int(constant("kTextSize")),
+        "value_buffer_size": int(constant("kValueBufferSize")),
+        "index_section": json.loads(constant("kIndexSection")),
+        "system_drive_marker": constant("kSystemDriveMarker").strip("'"),
+        "key_names": json.loads("[" + keys + "]"),
+        "result_codes": result_codes(source),
+    }
+
+
+def documented_codes(document):
+    """The rows of the document's table of result codes, without markup."""
+    start = document.index("| Code | Name in `povupdate.h` | Meaning |")
+    rows = []
+    for line in document[start:].splitlines()[2:]:
+        if not line.startswith("|"):
+            break
+        code, name, meaning = (cell.strip().replace("`", "") for cell in line.strip("|").split("|"))
+        rows.append((int(code), name, meaning))
+    return rows
+
+
+def main():
+    source = sys.argv[1]
+    table = facts(source)
+    if sys.argv[2:] == ["--json"]:
+        print(json.dumps(table, indent=2))
+        return 0
+    failures = []
+    limits = ("Values are cut to {:,} characters".format(table["value_buffer_size"] - 1),
+              "section names to {}".format(table["text_size"] - 1))
+    highest = max(code for code, _, _ in table["result_codes"])
+    if "| 1 to %d | a call of the library failed" % highest not in read(source, "README.md"):
+        failures.append("README.md: its exit statuses don't run to the highest code, %d" % highest)
+    for path in ("README.md", "docs/HOST-GUIDE.md"):
+        document = read(source, path)
+        if documented_codes(document) != table["result_codes"]:
+            failures.append(path + ": its table of result codes is not povupdate.h's")
+        for limit in limits:
+            if limit not in " ".join(document.split()):
+                failures.append(path + ": does not say '%s'" % limit)
+    for failure in failures:
+        print("FAIL: " + failure, file=sys.stderr)
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
