@@ -9,7 +9,7 @@
 // The order follows the version comparators publishers already write for:
 // PEP 440 (Python packaging: release numbers padded with zeros, so 1.0 is
 // 1.0.0; alpha, beta and rc before the release, post after it), Gentoo's
-// Package Manager Specification (its suffixes _alpha < _beta < _pre < _rc <
+// package manager rules (its suffixes _alpha < _beta < _pre < _rc <
 // none < _p, and a letter after a number, "1.0.2b", following that number
 // alone), PHP's version_compare (pl after the release, a word it doesn't
 // know before it) and rpm's rpmvercmp (any byte but a digit or letter a
