@@ -16,8 +16,8 @@ namespace {
 constexpr DWORD kTextSize = povupdate::kTextSize;
 constexpr DWORD kValueSize = povupdate::kValueBufferSize;
 constexpr int kRecordFields = povupdate::kFieldCount;
-constexpr const char* kInstallKey = "SOFTWARE\\DravuPovUpdate";
-constexpr const char* kInstallValue = "InstallPath";
+constexpr const char* kInstallKey = povupdate::kInstallSubkey;
+constexpr const char* kInstallValue = povupdate::kInstallValue;
 
 // What every export asks first: the system's version and the host's path,
 // which name the file it works on.

@@ -5,10 +5,12 @@
 
 #include <algorithm>
 
-#include "actions.h"
-#include "host_directory.h"
-#include "result_messages.h"
-#include "signing.h"
+#include "check/check_commands.h"
+#include "host/host_commands.h"
+#include "publish/publish_commands.h"
+#include "publish/signing.h"
+#include "shared/host_directory.h"
+#include "shared/result_messages.h"
 
 namespace povupdate_cli {
 

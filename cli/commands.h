@@ -7,9 +7,9 @@
 #include <utility>
 #include <vector>
 
+#include "publish/update_file_editor.h"
 #include "update/fetch.h"
 #include "update/update_command.h"
-#include "update_file_editor.h"
 
 namespace CLI {
 class App;

@@ -13,7 +13,7 @@
 #endif
 
 #include "commands.h"
-#include "output.h"
+#include "shared/output.h"
 
 namespace {
 

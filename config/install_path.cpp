@@ -2,14 +2,13 @@
 #include <cstring>
 
 #include "config/config_context.h"
+#include "interface/facts.h"
 #include "platform/allocator.h"
 #include "platform/text.h"
 
 namespace povupdate {
 namespace {
 
-constexpr const char* kInstallKey = "3SOFTWARE\\DravuPovUpdate";
-constexpr const char* kInstallValue = "InstallPath";
 constexpr const char* kInstallDirName = "Install";
 
 // Takes the bytes a read left in `block` as text, if they are one that fits

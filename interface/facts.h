@@ -54,6 +54,13 @@ inline constexpr char kSha256Key[] = "SHA256";
 inline constexpr std::string_view kSignatureSection = "PovUpdate.Signature";
 inline constexpr char kTrustedKeysFile[] = "PovUpdate.pub";
 
+// The install directory is the text value kInstallValue of the install key,
+// under HKEY_LOCAL_MACHINE: in the registry store's notation, root digit 3
+// and then the subkey, which hosts open as kInstallSubkey.
+inline constexpr char kInstallKey[] = "3SOFTWARE\\DravuPovUpdate";
+inline constexpr const char* kInstallSubkey = kInstallKey + 1;
+inline constexpr char kInstallValue[] = "InstallPath";
+
 // A field's name as hosts show it: its key's, and "Name" for field 0.
 constexpr const char* FieldName(int field) { return field == kName ? "Name" : kKeyNames[field]; }
 

@@ -1,4 +1,4 @@
-#include "archive_names.h"
+#include "update/archive_names.h"
 
 #include <algorithm>
 #include <cctype>

@@ -1,4 +1,4 @@
-#include "command_line.h"
+#include "update/command_line.h"
 
 namespace povupdate_cli {
 

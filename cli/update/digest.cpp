@@ -1,4 +1,4 @@
-#include "digest.h"
+#include "update/digest.h"
 
 #ifdef _WIN32
 #include "platform/win32.h"

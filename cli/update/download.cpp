@@ -1,4 +1,4 @@
-#include "download.h"
+#include "update/download.h"
 
 #include <cerrno>
 #include <chrono>

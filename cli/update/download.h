@@ -7,7 +7,7 @@
 #include <functional>
 #include <string>
 
-#include "transfer.h"
+#include "update/transfer.h"
 
 namespace povupdate_cli {
 

@@ -1,16 +1,17 @@
-#include "fetch.h"
+#include "update/fetch.h"
 
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
 #include <iostream>
 
-#include "download.h"
-#include "file_access.h"
-#include "host_platform.h"
-#include "library.h"
-#include "output.h"
+#include "interface/facts.h"
 #include "platform/signed_file.h"
+#include "shared/file_access.h"
+#include "shared/host_platform.h"
+#include "shared/library.h"
+#include "shared/output.h"
+#include "update/download.h"
 #ifdef _WIN32
 #include "platform/win32.h"
 #else
@@ -22,8 +23,8 @@
 #include "platform/linux/environment.h"
 #include "platform/text.h"
 #endif
-#include "result_messages.h"
-#include "update_file_entries.h"
+#include "shared/result_messages.h"
+#include "shared/update_file_entries.h"
 
 namespace povupdate_cli {
 namespace {
@@ -32,7 +33,7 @@ namespace {
 
 // Beside the install directory's value: state of the host's own, which no
 // update file can reach.
-constexpr char kSerialsKey[] = "SOFTWARE\\DravuPovUpdate\\AcceptedSerials";
+std::string SerialsKey() { return std::string(povupdate::kInstallSubkey) + "\\AcceptedSerials"; }
 constexpr std::size_t kSerialRoom = 32;
 
 // The highest serial accepted for `file_name`; 0 when none was.
@@ -42,7 +43,8 @@ std::int64_t AcceptedSerial(const std::string& file_name) {
   DWORD size = sizeof value - 1;
   DWORD type = REG_SZ;
   std::int64_t serial = 0;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSerialsKey, 0, KEY_QUERY_VALUE, &key) == ERROR_SUCCESS &&
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, SerialsKey().c_str(), 0, KEY_QUERY_VALUE, &key) ==
+          ERROR_SUCCESS &&
       RegQueryValueExA(key, file_name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(value),
                        &size) == ERROR_SUCCESS &&
       type == REG_SZ && !povupdate::ParseSerial(value, serial)) {
@@ -56,7 +58,7 @@ bool RecordSerial(const std::string& file_name, std::int64_t serial) {
   HKEY key = nullptr;
   const std::string text = std::to_string(serial);
   const bool written =
-      RegCreateKeyA(HKEY_LOCAL_MACHINE, kSerialsKey, &key) == ERROR_SUCCESS &&
+      RegCreateKeyA(HKEY_LOCAL_MACHINE, SerialsKey().c_str(), &key) == ERROR_SUCCESS &&
       RegSetValueExA(key, file_name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
                      static_cast<DWORD>(text.size() + 1)) == ERROR_SUCCESS;
   if (key != nullptr) RegCloseKey(key);

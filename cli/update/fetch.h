@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "transfer.h"
+#include "update/transfer.h"
 
 namespace povupdate_cli {
 

@@ -1,4 +1,4 @@
-#include "install_type.h"
+#include "update/install_type.h"
 
 #include "platform/text.h"
 

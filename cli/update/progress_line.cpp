@@ -1,4 +1,4 @@
-#include "progress_line.h"
+#include "update/progress_line.h"
 
 #include <cstdio>
 

@@ -9,7 +9,7 @@
 #include <memory>
 #include <string_view>
 
-#include "transfer.h"
+#include "update/transfer.h"
 
 namespace povupdate_cli {
 namespace {

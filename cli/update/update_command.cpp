@@ -1,34 +1,35 @@
-#include "update_command.h"
+#include "update/update_command.h"
 
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
 #include <iostream>
 
-#include "digest.h"
-#include "download.h"
-#include "fetch.h"
-#include "host_platform.h"
-#include "install_type.h"
-#include "library.h"
-#include "output.h"
+#include "interface/facts.h"
 #include "platform/module_directory.h"
 #include "platform/signed_file.h"
 #include "platform/text.h"
 #include "platform/win32.h"
+#include "shared/host_platform.h"
+#include "shared/library.h"
+#include "shared/output.h"
+#include "update/digest.h"
+#include "update/download.h"
+#include "update/fetch.h"
+#include "update/install_type.h"
 #ifndef _WIN32
 #include <optional>
 
-#include "file_access.h"
 #include "platform/linux/registry_file.h"
+#include "shared/file_access.h"
 #endif
+#include "check/update_file_checker.h"
 #include "povupdate.h"
-#include "progress_line.h"
-#include "result_messages.h"
-#include "update_file_checker.h"
-#include "update_file_entries.h"
-#include "update_system.h"
-#include "version_compare.h"
+#include "shared/result_messages.h"
+#include "shared/update_file_entries.h"
+#include "shared/version_compare.h"
+#include "update/progress_line.h"
+#include "update/update_system.h"
 
 namespace povupdate_cli {
 namespace {
@@ -107,9 +108,6 @@ bool ParseSize(const std::string& text, std::uint64_t& size) {
   return true;
 }
 
-constexpr char kInstallKey[] = "SOFTWARE\\DravuPovUpdate";
-constexpr char kInstallValue[] = "InstallPath";
-
 // The install directory as GetSaveFilePath would give it, without storing
 // the default where none is stored yet.
 #ifdef _WIN32
@@ -118,11 +116,11 @@ std::string PeekInstallPath() {
   char value[povupdate::kModulePathSize] = "";
   DWORD size = sizeof value - 1;
   DWORD type = REG_SZ;
-  const bool read =
-      RegOpenKeyExA(HKEY_LOCAL_MACHINE, kInstallKey, 0, KEY_QUERY_VALUE, &key) == ERROR_SUCCESS &&
-      RegQueryValueExA(key, kInstallValue, nullptr, &type, reinterpret_cast<BYTE*>(value), &size) ==
-          ERROR_SUCCESS &&
-      type == REG_SZ;
+  const bool read = RegOpenKeyExA(HKEY_LOCAL_MACHINE, povupdate::kInstallSubkey, 0, KEY_QUERY_VALUE,
+                                  &key) == ERROR_SUCCESS &&
+                    RegQueryValueExA(key, povupdate::kInstallValue, nullptr, &type,
+                                     reinterpret_cast<BYTE*>(value), &size) == ERROR_SUCCESS &&
+                    type == REG_SZ;
   if (key != nullptr) RegCloseKey(key);
   return read ? std::string(value) : HostDirectory() + "Install";
 }
@@ -139,9 +137,9 @@ std::string PeekInstallPath() {
       ReadRegularFile(file, bytes, problem)) {
     tree = povupdate::backend::ParseRegistryFile(bytes);
   }
-  const RegistryKey* key = tree ? tree->Find(kInstallKey) : nullptr;
+  const RegistryKey* key = tree ? tree->Find(povupdate::kInstallSubkey) : nullptr;
   if (key != nullptr) {
-    const auto found = key->values.find(povupdate::FoldAsciiCase(kInstallValue));
+    const auto found = key->values.find(povupdate::FoldAsciiCase(povupdate::kInstallValue));
     if (found != key->values.end() && found->second.type == REG_SZ &&
         found->second.data.size() < povupdate::kModulePathSize) {
       return found->second.data.substr(0, found->second.data.find('\0'));

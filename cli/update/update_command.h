@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "transfer.h"
+#include "update/transfer.h"
 
 namespace povupdate_cli {
 

@@ -10,9 +10,9 @@
 #include <cstring>
 #include <system_error>
 
-#include "command_line.h"
 #include "platform/linux/environment.h"
-#include "update_system.h"
+#include "update/command_line.h"
+#include "update/update_system.h"
 
 namespace povupdate_cli {
 namespace {

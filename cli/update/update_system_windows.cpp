@@ -10,7 +10,7 @@
 #include <memory>
 #include <system_error>
 
-#include "update_system.h"
+#include "update/update_system.h"
 
 namespace povupdate_cli {
 namespace {

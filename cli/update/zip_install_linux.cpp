@@ -15,9 +15,9 @@
 #include <system_error>
 #include <vector>
 
-#include "archive_names.h"
-#include "update_system.h"
-#include "zip_install.h"
+#include "update/archive_names.h"
+#include "update/update_system.h"
+#include "update/zip_install.h"
 
 namespace povupdate_cli {
 namespace {

@@ -1,4 +1,4 @@
-#include "update_file_checker.h"
+#include "check/update_file_checker.h"
 
 #include <gtest/gtest.h>
 

@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "archive_names.h"
-#include "command_line.h"
-#include "install_type.h"
+#include "update/archive_names.h"
+#include "update/command_line.h"
+#include "update/install_type.h"
 
 namespace povupdate_cli {
 namespace {

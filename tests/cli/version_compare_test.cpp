@@ -1,4 +1,4 @@
-#include "version_compare.h"
+#include "shared/version_compare.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "profile_text.h"
+#include "check/profile_text.h"
 
 #include <algorithm>
 #include <cstdint>

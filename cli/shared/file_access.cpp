@@ -1,4 +1,4 @@
-#include "file_access.h"
+#include "shared/file_access.h"
 
 #include "update/digest.h"
 

@@ -1,4 +1,4 @@
-#include "update_file_editor.h"
+#include "publish/update_file_editor.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -7,16 +7,16 @@
 #include <string_view>
 #include <utility>
 
-#include "file_access.h"
-#include "host_platform.h"
+#include "check/update_file_checker.h"
 #include "interface/facts.h"
-#include "output.h"
 #include "platform/ini_document.h"
 #include "platform/profile_syntax.h"
 #include "platform/text.h"
-#include "profile_edit.h"
-#include "update_file_checker.h"
-#include "update_file_entries.h"
+#include "publish/profile_edit.h"
+#include "shared/file_access.h"
+#include "shared/host_platform.h"
+#include "shared/output.h"
+#include "shared/update_file_entries.h"
 
 namespace povupdate_cli {
 namespace {

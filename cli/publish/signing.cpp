@@ -1,16 +1,16 @@
-#include "signing.h"
+#include "publish/signing.h"
 
 #include <ctime>
 #include <filesystem>
 #include <iostream>
 #include <memory>
 
-#include "file_access.h"
-#include "host_platform.h"
-#include "output.h"
 #include "platform/signed_file.h"
 #include "platform/text.h"
-#include "profile_edit.h"
+#include "publish/profile_edit.h"
+#include "shared/file_access.h"
+#include "shared/host_platform.h"
+#include "shared/output.h"
 
 #ifndef _WIN32
 #include <fcntl.h>

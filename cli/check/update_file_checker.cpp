@@ -1,12 +1,12 @@
-#include "update_file_checker.h"
+#include "check/update_file_checker.h"
 
 #include <algorithm>
 #include <cctype>
 #include <map>
 
+#include "check/profile_text.h"
 #include "platform/signed_file.h"
 #include "platform/text.h"
-#include "profile_text.h"
 
 namespace povupdate_cli {
 namespace {

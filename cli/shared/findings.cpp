@@ -1,4 +1,4 @@
-#include "findings.h"
+#include "shared/findings.h"
 
 #include <algorithm>
 #include <utility>

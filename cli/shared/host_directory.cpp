@@ -1,4 +1,4 @@
-#include "host_directory.h"
+#include "shared/host_directory.h"
 
 #include <CLI/CLI.hpp>
 
@@ -21,10 +21,10 @@ int RefuseSystemDirectory() { return 0; }
 #include <filesystem>
 #include <string>
 
-#include "host_platform.h"
-#include "output.h"
 #include "platform/linux/environment.h"
 #include "platform/module_directory.h"
+#include "shared/host_platform.h"
+#include "shared/output.h"
 
 namespace povupdate_cli {
 namespace {
@@ -73,3 +73,38 @@ int RefuseSystemDirectory() {
 }  // namespace povupdate_cli
 
 #endif
+
+#include <string>
+#include <vector>
+
+#include "shared/host_platform.h"
+#include "shared/library.h"
+#include "shared/output.h"
+#include "shared/result_messages.h"
+
+namespace povupdate_cli {
+
+// The update file the library reads, unless `path` already names a file;
+// the exit status of a failure after its message.
+int ChooseUpdateFile(std::string& path) {
+  if (!path.empty()) return 0;
+  if (const int status = RefuseSystemDirectory()) return status;
+  std::string name;
+  if (!ReadUpdateFileName(name)) return ReportFailure("GetTheFileName", kNoTextResult);
+  const std::string directory = HostDirectory();
+  if (directory.empty())
+    return ReportError(1, "the program's directory can't be found; name the file");
+  path = directory + name;
+  return 0;
+}
+
+// The files an edit names, or else the update file the library reads.
+int ChooseUpdateFiles(std::vector<std::string>& files) {
+  if (!files.empty()) return 0;
+  std::string path;
+  if (const int status = ChooseUpdateFile(path)) return status;
+  files.push_back(path);
+  return 0;
+}
+
+}  // namespace povupdate_cli

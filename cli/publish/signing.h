@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "findings.h"
+#include "shared/findings.h"
 
 namespace povupdate_cli {
 

@@ -2,6 +2,9 @@
 // file and default install directory are there.
 #pragma once
 
+#include <string>
+#include <vector>
+
 namespace CLI {
 class App;
 }
@@ -18,5 +21,12 @@ void AddDirectoryOption(CLI::App& app);
 // system directory, as for a packaged povupdate in /usr/bin: then it says
 // so, naming both, and returns 1.
 int RefuseSystemDirectory();
+
+// The update file the library reads, unless `path` already names a file;
+// the exit status of a failure after its message.
+int ChooseUpdateFile(std::string& path);
+
+// The files an edit names, or else the update file the library reads.
+int ChooseUpdateFiles(std::vector<std::string>& files);
 
 }  // namespace povupdate_cli

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "findings.h"
 #include "interface/facts.h"
+#include "shared/findings.h"
 
 namespace povupdate_cli {
 

@@ -1,11 +1,11 @@
-#include "profile_edit.h"
+#include "publish/profile_edit.h"
 
 #include <algorithm>
 #include <filesystem>
 #include <system_error>
 
-#include "file_access.h"
-#include "output.h"
+#include "shared/file_access.h"
+#include "shared/output.h"
 
 namespace povupdate_cli {
 namespace {

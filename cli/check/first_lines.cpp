@@ -1,10 +1,10 @@
-#include "first_lines.h"
+#include "check/first_lines.h"
 
 #include <algorithm>
 #include <utility>
 
+#include "check/profile_text.h"
 #include "platform/text.h"
-#include "profile_text.h"
 
 namespace povupdate_cli {
 namespace {

@@ -8,9 +8,9 @@
 #include <string>
 #include <string_view>
 
-#include "findings.h"
+#include "shared/findings.h"
 
-#include "first_lines.h"
+#include "check/first_lines.h"
 #include "platform/profile_syntax.h"
 
 namespace povupdate_cli {

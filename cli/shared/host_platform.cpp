@@ -1,4 +1,4 @@
-#include "host_platform.h"
+#include "shared/host_platform.h"
 
 #include "platform/module_directory.h"
 

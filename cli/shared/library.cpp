@@ -1,9 +1,9 @@
-#include "library.h"
+#include "shared/library.h"
 
 #include <memory>
 
-#include "host_platform.h"
 #include "povupdate.h"
+#include "shared/host_platform.h"
 
 namespace povupdate_cli {
 

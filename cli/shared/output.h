@@ -8,10 +8,10 @@
 
 #include <nlohmann/json.hpp>
 
-#include "findings.h"
-#include "library.h"
-#include "update_file_checker.h"
-#include "version_compare.h"
+#include "check/update_file_checker.h"
+#include "shared/findings.h"
+#include "shared/library.h"
+#include "shared/version_compare.h"
 
 namespace povupdate_cli {
 

@@ -1,17 +1,17 @@
-#include "update_file_entries.h"
+#include "shared/update_file_entries.h"
 
 #include <ctime>
 #include <filesystem>
 #include <optional>
 #include <string_view>
 
-#include "file_access.h"
-#include "host_platform.h"
+#include "check/update_file_checker.h"
 #include "platform/ini_document.h"
 #include "platform/signed_file.h"
 #include "platform/text.h"
 #include "povupdate.h"
-#include "update_file_checker.h"
+#include "shared/file_access.h"
+#include "shared/host_platform.h"
 
 namespace povupdate_cli {
 

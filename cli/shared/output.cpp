@@ -1,4 +1,4 @@
-#include "output.h"
+#include "shared/output.h"
 
 #include <algorithm>
 #include <iomanip>
@@ -6,7 +6,7 @@
 #include <nlohmann/json.hpp>
 #include <string_view>
 
-#include "host_platform.h"
+#include "shared/host_platform.h"
 
 namespace povupdate_cli {
 namespace {

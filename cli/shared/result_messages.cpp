@@ -1,10 +1,10 @@
-#include "result_messages.h"
+#include "shared/result_messages.h"
 
 #include <algorithm>
 #include <string>
 
-#include "output.h"
 #include "povupdate.h"
+#include "shared/output.h"
 
 namespace povupdate_cli {
 namespace {
