@@ -257,10 +257,14 @@ class UpdateTest(unittest.TestCase):
         url = self.nginx()
         data = self.serve("tool.exe", installer(self.log))
         closed = f"http://127.0.0.1:{servers.free_port()}/tool.exe"
+        # A label of 64 characters: the resolver refuses the name without
+        # asking any server.
+        unresolvable = f"http://{'a' * 64}.invalid/tool.exe"
         rows = {
             "Missing": (f"{url}/missing.exe", "HTTP 404"),
             "Broken": (f"{self.fault.url}/status/500/tool.exe", "HTTP 500"),
             "Refused": (closed, closed),
+            "Unresolvable": (unresolvable, unresolvable),
             "Loop": (f"{self.fault.url}/redirect/6/tool.exe", "more than 5 redirects"),
             "Ftp": ("ftp://127.0.0.1/tool.exe", "no http: or https: URL"),
             "File": ("file:///etc/passwd", "no http: or https: URL"),
@@ -279,7 +283,7 @@ class UpdateTest(unittest.TestCase):
         results = self.update(status=1)
         for name, (location, words) in rows.items():
             self.failed(results, name, words)
-            if name in ("Missing", "Broken", "Refused", "Loop"):
+            if name in ("Missing", "Broken", "Refused", "Unresolvable", "Loop"):
                 self.assertIn(location, results[name]["Reason"])
         self.failed(results, "Unsized", "no Size")
         self.failed(results, "Unchecked", "neither a SHA256 nor an MD5")
