@@ -77,7 +77,9 @@ namespace PovUpdate
 
     static class Messages
     {
-        // The README's sentence for each result code.
+        // The sentence of each result code, as povupdate.h gives it;
+        // tests/facts_check.py holds this copy, the record's fields and
+        // InstallRoom to the library's.
         static readonly Dictionary<int, string> Sentences = new Dictionary<int, string> {
             { 1, "enumeration cursor below 1" },
             { 2, "the index lookup read nothing but left text" },
