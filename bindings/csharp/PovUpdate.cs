@@ -49,7 +49,12 @@ namespace PovUpdate
     {
         public int? Code { get; private set; }
 
-        public PovUpdateException(int? code, string message) : base(message) { Code = code; }
+        // 0 is success: a failure has a code of its own, or none.
+        public PovUpdateException(int? code, string message) : base(message)
+        {
+            if (code == 0) throw new ArgumentOutOfRangeException("code", "0 is success, not a failure");
+            Code = code;
+        }
 
         // The result codes that have an exception class of their own.
         static readonly Dictionary<int, Func<int, string, PovUpdateException>> Classes =
