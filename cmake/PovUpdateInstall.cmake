@@ -26,7 +26,8 @@ if(WIN32)
   install(FILES bindings/python/pyproject.toml DESTINATION bindings/python)
   install(FILES bindings/python/povupdate/__init__.py bindings/python/povupdate/py.typed
     DESTINATION bindings/python/povupdate)
-  install(FILES bindings/csharp/PovUpdate.cs bindings/csharp/PovUpdate.csproj DESTINATION bindings/csharp)
+  install(FILES bindings/csharp/PovUpdate.cs bindings/csharp/PovUpdate.csproj
+    bindings/csharp/PovUpdate.Managed.dll.config DESTINATION bindings/csharp)
   install(DIRECTORY docs/examples/ DESTINATION examples)
   install(FILES examples/Update_6.1.ini examples/PovConfig_6.1.ini DESTINATION examples)
   return()

@@ -12,7 +12,7 @@
 
 #include "fuzz/checks.h"
 #include "fuzz/fuzz_support.h"
-#include "interface/povupdate.h"
+#include "interface/record_fields.h"
 #include "platform/linux/win32_api.h"
 
 namespace povupdate::fuzz {
@@ -20,37 +20,22 @@ namespace {
 
 constexpr int kMostSteps = 256;
 constexpr std::size_t kMostLocalNames = 8;
-// The library reads values into blocks of this size and section names from
-// the index into blocks of 260 bytes.
-constexpr DWORD kValueBlockSize = 2600;
-constexpr DWORD kNameBlockSize = 260;
-constexpr int kFieldCount = 8;
-constexpr char* SoftwareInforRecord::*kFields[kFieldCount] = {
-    &SoftwareInforRecord::Name,
-    &SoftwareInforRecord::Version,
-    &SoftwareInforRecord::DownLoadPath,
-    &SoftwareInforRecord::MD5,
-    &SoftwareInforRecord::InstallType,
-    &SoftwareInforRecord::InstallPath,
-    &SoftwareInforRecord::InstallParmeter,
-    &SoftwareInforRecord::Size,
-};
-constexpr const char* kKeyNames[kFieldCount] = {
-    nullptr,       "Version",     "DownLoadPath",    "MD5",
-    "InstallType", "InstallPath", "InstallParmeter", "Size"};
-constexpr int kInstallPathField = 5;
+// The library reads values into blocks of kValueBufferSize bytes and section
+// names from the index into blocks of kTextSize.
+constexpr auto kValueBlockSize = static_cast<DWORD>(kValueBufferSize);
+constexpr auto kNameBlockSize = static_cast<DWORD>(kTextSize);
 
 // Fields a call must not touch; never freed.
 char untouched_text[] = "untouched";
 
 SoftwareInforRecord UntouchedRecord() {
   SoftwareInforRecord record;
-  for (const auto field : kFields) record.*field = untouched_text;
+  for (const auto field : kRecordFields) record.*field = untouched_text;
   return record;
 }
 
 bool IsUntouched(const SoftwareInforRecord& record) {
-  for (const auto field : kFields) {
+  for (const auto field : kRecordFields) {
     if (record.*field != untouched_text) return false;
   }
   return true;
@@ -58,14 +43,14 @@ bool IsUntouched(const SoftwareInforRecord& record) {
 
 // True when every field holds a text of the call's.
 bool IsFilled(const SoftwareInforRecord& record) {
-  for (const auto field : kFields) {
+  for (const auto field : kRecordFields) {
     if (record.*field == nullptr || record.*field == untouched_text) return false;
   }
   return true;
 }
 
 void FreeFields(SoftwareInforRecord& record) {
-  for (const auto field : kFields) {
+  for (const auto field : kRecordFields) {
     if (record.*field != untouched_text) std::free(record.*field);
   }
 }
@@ -81,7 +66,7 @@ std::string ReadValue(const char* section, const char* key, DWORD room, const st
 // block gives it, a leading "1" of the install path standing for "/".
 std::string ExpectedField(const char* section, int field, const std::string& path) {
   std::string value = ReadValue(section, kKeyNames[field], kValueBlockSize, path);
-  if (field == kInstallPathField && !value.empty() && value.front() == '1') {
+  if (field == kInstallPath && !value.empty() && value.front() == kSystemDriveMarker) {
     value.replace(0, 1, "/");
   }
   return value;
@@ -91,12 +76,12 @@ std::string CheckEntry(const SoftwareInforRecord& record, int cursor, const std:
   const std::string entry = "entry " + std::to_string(cursor);
   if (!IsFilled(record)) return entry + " lacks a field";
   const std::string number = std::to_string(cursor);
-  if (record.Name != ReadValue("SOFTWARE", number.c_str(), kNameBlockSize, path)) {
+  if (record.Name != ReadValue(kIndexSection, number.c_str(), kNameBlockSize, path)) {
     return entry + " is named \"" + record.Name + "\"";
   }
   for (int i = 1; i < kFieldCount; ++i) {
-    if (record.*kFields[i] != ExpectedField(record.Name, i, path)) {
-      return entry + " has " + kKeyNames[i] + " \"" + record.*kFields[i] + "\"";
+    if (record.*kRecordFields[i] != ExpectedField(record.Name, i, path)) {
+      return entry + " has " + kKeyNames[i] + " \"" + record.*kRecordFields[i] + "\"";
     }
   }
   return "";
@@ -140,7 +125,7 @@ std::string LookUp(const std::string& name, const std::string& path) {
     failure = item + " gave the version \"" + record.Version + "\"";
   }
   for (int i = 2; i < kFieldCount && failure.empty(); ++i) {
-    if ((record.*kFields[i])[0] != '\0') failure = item + " filled " + kKeyNames[i];
+    if ((record.*kRecordFields[i])[0] != '\0') failure = item + " filled " + kKeyNames[i];
   }
   FreeFields(record);
   return failure;

@@ -2,13 +2,16 @@
 """The one table of facts, read from the library's sources, and the documents
 held to it.
 
-Usage: facts_check.py SOURCE_DIR         checks README.md and docs/HOST-GUIDE.md
-       facts_check.py SOURCE_DIR --json  prints the table, for the bindings
+Usage: facts_check.py SOURCE_DIR         checks README.md, docs/HOST-GUIDE.md
+                                         and the bindings
+       facts_check.py SOURCE_DIR --json  prints the table
 
 The result codes are the enumerators of interface/povupdate.h, each with its
 meaning in the comment above it; the key names, limits, index section and
-drive marker are the constants of interface/facts.h. A binding's test can
-import this module and compare its own copies with facts(SOURCE_DIR).
+drive marker are the constants of interface/facts.h. The bindings keep
+copies that their languages can read without a build step: each one's
+sentences, record fields, error classes and install room are held here to
+the table.
 """
 import json
 import os
@@ -60,13 +63,64 @@ def documented_codes(document):
     return rows
 
 
+# Where each binding keeps its copies: a pattern for the rows of its table of
+# sentences (code, sentence); for each type that holds a record's fields in
+# its order, a pattern for the type and one for a field's name in it; a
+# pattern for the error classes it raises for a code of their own (code,
+# class name less the suffix); and one for the room SetSaveFilePath may fill.
+BINDINGS = {
+    "bindings/python/povupdate/__init__.py": {
+        "sentences": r'^    (\d+): "(.*)",$',
+        "fields": {"UpdateEntry": (r"class UpdateEntry:.*?\n\n\n", r"^    (\w+): str$")},
+        "classes": r"(\d+): (\w+)Error\b",
+        "room": r"^_INSTALL_ROOM = (\d+)$",
+    },
+    "bindings/csharp/PovUpdate.cs": {
+        "sentences": r'^            \{ (\d+), "(.*)" \},$',
+        "fields": {"UpdateEntry": (r"class UpdateEntry\b.*?\n    \}", r"public string (\w+) \{"),
+                   "Record": (r"struct Record\b.*?\}", r"(\w+)[,;]")},
+        "classes": r"\{ (\d+), \(c, m\) => new (\w+)Exception\(",
+        "room": r"const int InstallRoom = (\d+);",
+    },
+}
+
+
+def camel_case(name):
+    """POVUPDATE_UNTRUSTED_UPDATE_FILE: UntrustedUpdateFile."""
+    return "".join(word.capitalize() for word in name.split("_")[1:])
+
+
+def binding_failures(source, table):
+    names = {code: name for code, name, _ in table["result_codes"]}
+    sentences = {code: meaning.replace("`", "") for code, _, meaning in table["result_codes"] if code != 0}
+    fields = ["Name"] + table["key_names"][1:]
+    header = " ".join(read(source, "interface/povupdate.h").replace(" * ", " ").split())
+    room = int(re.search(r"must have room for (\d+) more characters", header).group(1))
+    failures = []
+    for path, patterns in BINDINGS.items():
+        text = read(source, path)
+        found = {int(code): sentence for code, sentence in re.findall(patterns["sentences"], text, re.M)}
+        if found != sentences:
+            failures.append(path + ": its sentences are not povupdate.h's")
+        for kind, (place, field) in patterns["fields"].items():
+            block = re.search(place, text, re.S)
+            if block is None or re.findall(field, block.group(0), re.M) != fields:
+                failures.append(path + ": the fields of %s are not the key names, in order" % kind)
+        for code, name in re.findall(patterns["classes"], text):
+            if camel_case(names.get(int(code), "")) != name:
+                failures.append(path + ": the error class of code %s is not named after it" % code)
+        if [int(number) for number in re.findall(patterns["room"], text, re.M)] != [room]:
+            failures.append(path + ": its install room is not the %d characters povupdate.h gives" % room)
+    return failures
+
+
 def main():
     source = sys.argv[1]
     table = facts(source)
     if sys.argv[2:] == ["--json"]:
         print(json.dumps(table, indent=2))
         return 0
-    failures = []
+    failures = binding_failures(source, table)
     limits = ("Values are cut to {:,} characters".format(table["value_buffer_size"] - 1),
               "section names to {}".format(table["text_size"] - 1))
     highest = max(code for code, _, _ in table["result_codes"])

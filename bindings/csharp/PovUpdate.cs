@@ -49,7 +49,12 @@ namespace PovUpdate
     {
         public int? Code { get; private set; }
 
-        public PovUpdateException(int? code, string message) : base(message) { Code = code; }
+        // 0 is success: a failure has a code of its own, or none.
+        public PovUpdateException(int? code, string message) : base(message)
+        {
+            if (code == 0) throw new ArgumentOutOfRangeException("code", "0 is success, not a failure");
+            Code = code;
+        }
 
         // The result codes that have an exception class of their own.
         static readonly Dictionary<int, Func<int, string, PovUpdateException>> Classes =
@@ -77,7 +82,9 @@ namespace PovUpdate
 
     static class Messages
     {
-        // The README's sentence for each result code.
+        // The sentence of each result code, as povupdate.h gives it;
+        // tests/facts_check.py holds this copy, the record's fields and
+        // InstallRoom to the library's.
         static readonly Dictionary<int, string> Sentences = new Dictionary<int, string> {
             { 1, "enumeration cursor below 1" },
             { 2, "the index lookup read nothing but left text" },

@@ -2,22 +2,14 @@
 
 #include <memory>
 
-#include "povupdate.h"
+#include "interface/record_fields.h"
 #include "shared/host_platform.h"
 
 namespace povupdate_cli {
 
 namespace {
 
-constexpr char* SoftwareInforRecord::*kRecordFields[kFieldCount] = {
-    &SoftwareInforRecord::Name,
-    &SoftwareInforRecord::Version,
-    &SoftwareInforRecord::DownLoadPath,
-    &SoftwareInforRecord::MD5,
-    &SoftwareInforRecord::InstallType,
-    &SoftwareInforRecord::InstallPath,
-    &SoftwareInforRecord::InstallParmeter,
-    &SoftwareInforRecord::Size};
+using povupdate::kRecordFields;
 
 // A record the library fills: whatever texts it holds are released with it,
 // so a failed call or a thrown copy leaks nothing.

@@ -15,11 +15,12 @@ static class BindingTest
         failures++;
     }
 
-    // The result code a call fails with; 0 for a failure without one.
-    static int CodeOf(Action call)
+    // The result code a call fails with, null for a failure without one; -1
+    // when it doesn't fail.
+    static int? CodeOf(Action call)
     {
         try { call(); }
-        catch (PovUpdateException error) { return error.Code ?? 0; }
+        catch (PovUpdateException error) { return error.Code; }
         return -1;
     }
 
@@ -100,7 +101,9 @@ static class BindingTest
         string notADirectory = Path.Combine(dir, "not-a-directory");
         File.WriteAllText(notADirectory, "");
         Environment.SetEnvironmentVariable("POVUPDATE_REGISTRY_DIR", notADirectory);
-        Expect(CodeOf(() => Library.InstallPath()) == 0, "no install path to be had, and no code");
+        Expect(CodeOf(() => Library.InstallPath()) == null, "no install path to be had, and no code");
+        Expect(RefusedArgument(() => new PovUpdateException(0, "")) == "ArgumentOutOfRangeException code",
+               "no failure carries code 0");
 
         Console.WriteLine(failures == 0 ? "C# binding: ok" : "C# binding: " + failures + " failures");
         return failures == 0 ? 0 : 1;

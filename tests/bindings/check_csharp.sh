@@ -18,20 +18,15 @@ printf 'MZ' >"$work/PovUpdate.dll"
 sh "$source/bindings/csharp/pack.sh" "$work/pack" "$work/out" "$version" \
   "$work/PovUpdate.dll" "$work/PovUpdate.dll" "$library"
 package=$work/out/PovUpdate.$version.nupkg
-listed=$(unzip -Z1 "$package" | grep -Ev '^(_rels/|package/|\[Content_Types\])' | sort)
-[ "$listed" = "PovUpdate.nuspec
-lib/net45/PovUpdate.Managed.dll
-runtimes/linux-x64/native/libpovupdate.so
-runtimes/win-x64/native/PovUpdate.dll
-runtimes/win-x86/native/PovUpdate.dll" ] || fail "the package holds:
-$listed"
+sh "$source/tests/package/check_nupkg.sh" "$package"
 mkdir "$work/package"
 (cd "$work/package" && unzip -q "$package")
 
-# A host's output folder: the assembly, and the package's runtimes beside it.
+# A host's output folder: the assembly with its config, and the package's
+# runtimes beside it.
 app=$work/app
 mkdir "$app"
-cp "$work/package/lib/net45/PovUpdate.Managed.dll" "$app/"
+cp "$work/package/lib/net45/"* "$app/"
 cp -r "$work/package/runtimes" "$app/"
 mcs -warnaserror -r:"$app/PovUpdate.Managed.dll" -out:"$app/binding_test.exe" \
   "$source/tests/bindings/BindingTest.cs"
@@ -43,8 +38,9 @@ export POVUPDATE_OS_VERSION=6.1 POVUPDATE_MODULE_DIR="$work/module" POVUPDATE_RE
 mkdir "$work/module"
 mono "$app/binding_test.exe"
 
-# Without the runtimes folder, by its installed name alone.
-rm -rf "$app/runtimes"
+# Without the runtimes folder and without the config's map, by its installed
+# name alone.
+rm -rf "$app/runtimes" "$app/PovUpdate.Managed.dll.config"
 missing=$(mono "$app/binding_test.exe" missing) || fail "no error without the library"
 case "$missing" in
   "the PovUpdate library can't be loaded; looked for $app/libpovupdate.so ("*"), $app/runtimes/linux-x64/native/libpovupdate.so ("*"), libpovupdate.so.1 ("*")") ;;

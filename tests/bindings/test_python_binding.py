@@ -5,7 +5,6 @@ repository."""
 import ctypes
 import os
 import pathlib
-import re
 import subprocess
 import sys
 
@@ -155,15 +154,6 @@ def test_no_install_path_raises(module_dir, monkeypatch):
     with pytest.raises(povupdate.PovUpdateError) as failure:
         povupdate.install_path()
     assert failure.value.code is None
-
-
-@pytest.mark.parametrize("document", ["README.md", "docs/HOST-GUIDE.md"])
-def test_the_messages_are_the_documents(document):
-    with open(os.path.join(SOURCE_DIR, document), encoding="utf-8") as text:
-        rows = re.findall(r"^\| (\d+) \| `POVUPDATE_\w+` \| (.*) \|$", text.read(), re.M)
-    # The documents' Markdown is no part of a message.
-    documented = {int(code): text.replace("`", "") for code, text in rows if code != "0"}
-    assert documented == povupdate._MESSAGES
 
 
 def resident_bytes():

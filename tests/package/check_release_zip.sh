@@ -16,6 +16,7 @@ HOST-GUIDE.md
 PovUpdate.def
 README.md
 bindings/csharp/PovUpdate.cs
+bindings/csharp/PovUpdate.Managed.dll.config
 bindings/csharp/PovUpdate.csproj
 bindings/python/povupdate/__init__.py
 bindings/python/povupdate/py.typed

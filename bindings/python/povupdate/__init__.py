@@ -35,7 +35,8 @@ _ENCODING, _ERRORS = ("mbcs", "strict") if _WINDOWS else ("utf-8", "surrogateesc
 # SetSaveFilePath may append a separator and "Install" in the caller's buffer.
 _INSTALL_ROOM = 8
 
-# The README's sentence for each result code.
+# The sentence of each result code, as povupdate.h gives it; tests/facts_check.py
+# holds this copy, the record's fields and _INSTALL_ROOM to the library's.
 _MESSAGES: Dict[int, str] = {
     1: "enumeration cursor below 1",
     2: "the index lookup read nothing but left text",
