@@ -13,6 +13,16 @@ struct Member {
   bool directory = false;
 };
 
+// What is said of member `shown`: "member 'NAME' WHAT REASON".
+std::string MemberProblem(const std::string& shown, const char* what, const std::string& reason) {
+  std::string text = "member '";
+  text += shown;
+  text += "' ";
+  text += what;
+  text += reason;
+  return text;
+}
+
 // Extracts one file member's data into its staged file, counting it
 // against the bound on the whole archive's unpacked size.
 bool StageData(ZipReader& reader, ZipTree& tree, const std::string& shown, std::uint64_t& unpacked,
@@ -21,7 +31,7 @@ bool StageData(ZipReader& reader, ZipTree& tree, const std::string& shown, std::
   for (;;) {
     std::size_t got = 0;
     if (!reader.Read(block.data(), block.size(), got, reason)) {
-      problem = "member '" + shown + "' is damaged: " + reason;
+      problem = MemberProblem(shown, "is damaged: ", reason);
       return false;
     }
     if (got == 0) break;
@@ -31,12 +41,12 @@ bool StageData(ZipReader& reader, ZipTree& tree, const std::string& shown, std::
       return false;
     }
     if (!tree.Write(block.data(), got, reason)) {
-      problem = "member '" + shown + "' can't be written: " + reason;
+      problem = MemberProblem(shown, "can't be written: ", reason);
       return false;
     }
   }
   if (!tree.EndFile(reason)) {
-    problem = "member '" + shown + "' can't be written: " + reason;
+    problem = MemberProblem(shown, "can't be written: ", reason);
     return false;
   }
   return true;
@@ -53,11 +63,11 @@ bool Stage(ZipReader& reader, ZipTree& tree, std::vector<Member>& members, std::
     Member member;
     std::string why;
     if (!SplitArchiveName(found.name, member.components, why)) {
-      problem = "member '" + found.name + "' " + why;
+      problem = MemberProblem(found.name, "", why);
       return false;
     }
     if (found.kind == ArchivedMember::Kind::kOther) {
-      problem = "member '" + found.name + "' is a link or a special file";
+      problem = MemberProblem(found.name, "is a link or a special file", "");
       return false;
     }
     if (members.size() == kMaxZipMembers) {
@@ -67,7 +77,7 @@ bool Stage(ZipReader& reader, ZipTree& tree, std::vector<Member>& members, std::
     member.directory = found.kind == ArchivedMember::Kind::kDirectory;
     if (member.directory ? !tree.StageDirectory(member.components, why)
                          : !tree.StageFile(member.components, found.permissions, why)) {
-      problem = "member '" + found.name + "' can't be staged: " + why;
+      problem = MemberProblem(found.name, "can't be staged: ", why);
       return false;
     }
     if (!member.directory && !StageData(reader, tree, found.name, unpacked, block, problem)) {
