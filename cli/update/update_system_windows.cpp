@@ -218,9 +218,4 @@ InstallerExit RunMsi(const HeldFile& package, const std::string& parameters, std
   return Start(msiexec, Joined("msiexec.exe /i \"" + package.path() + "\"", parameters), problem);
 }
 
-bool ExtractZip(HeldFile& /*archive*/, const std::string& /*target*/, std::string& problem) {
-  problem = "zip installs are not built for Windows yet";
-  return false;
-}
-
 }  // namespace povupdate_cli

@@ -6,7 +6,7 @@ Usage: update_test.py POVUPDATE [INSTALLER RUNNER]
 
 With RUNNER (Wine), POVUPDATE is the Windows program, run from the test's
 directory, and INSTALLER the Windows installer that records its arguments;
-the tests that need the Linux host (shell-script installers, zip, a file
+the tests that need the Linux host (shell-script installers, a file
 size limit, --ca-file) are skipped then.
 """
 import functools
@@ -153,20 +153,13 @@ class UpdateTest(unittest.TestCase):
     def test_update_installs_records_and_removes_the_download(self):
         url = self.nginx()
         tool = self.serve("tool-2.0.exe", installer(self.log))
-        pack = self.serve("pack.zip", zip_bytes({"bin/run": b"new", "README": b"r2"}))
-        target = os.path.join(self.dir, "apps", "Pack")
-        os.makedirs(os.path.join(target, "bin"))
-        for name, data in (("bin/run", b"old"), ("keep", b"mine")):
-            with open(os.path.join(target, name), "w") as file:
-                file.write(data.decode())
         self.entry("Tool", f"{url}/tool-2.0.exe", tool, kind="1",
                    parameters='/S "/D=C:\\Program Files\\x" a\\\\"b c" q\\"d', digest="MD5")
-        self.entry("Pack", f"{url}/pack.zip", pack, kind="ZIP", path=target.replace("/", "\\"))
         self.entry("Fresh", f"{url}/tool-2.0.exe", tool, version="1.0")
         docs = self.serve("docs.zip", zip_bytes({"index.html": b"docs"}))
         self.entry("Docs", f"{url}/docs.zip", docs, kind="zip")
         self.entry("Current", f"{url}/tool-2.0.exe", tool, version="1.0")
-        self.record({"Tool": "1.9", "Pack": "2.0-rc1", "Current": "1.0.0"})
+        self.record({"Tool": "1.9", "Current": "1.0.0"})
 
         self.assertEqual(self.update("--dry-run")["Fresh"]["Result"], "skipped")
         planned = self.update("--dry-run", "--new")
@@ -178,18 +171,13 @@ class UpdateTest(unittest.TestCase):
 
         results = self.update("--new")
         self.assertEqual({n: r["Result"] for n, r in results.items()},
-                         {"Tool": "installed", "Pack": "installed", "Fresh": "installed",
+                         {"Tool": "installed", "Fresh": "installed",
                           "Docs": "installed", "Current": "current"})
         self.assertTrue(os.path.exists(os.path.join(self.dir, "Install", "Docs", "index.html")))
         self.assertTrue(results["Tool"]["ChosenByExtension"])
         self.assertEqual(self.installs()[0], '[/S][/D=C:\\Program Files\\x][a\\b c][q"d]')
         self.assertEqual(len(self.installs()), 2)
-        with open(os.path.join(target, "bin", "run")) as file:
-            self.assertEqual(file.read(), "new")
-        with open(os.path.join(target, "keep")) as file:
-            self.assertEqual(file.read(), "mine")
-        self.assertEqual([self.recorded(n) for n in ("Tool", "Pack", "Fresh")],
-                         ["2.0", "2.0", "1.0"])
+        self.assertEqual([self.recorded(n) for n in ("Tool", "Fresh")], ["2.0", "1.0"])
         self.assertEqual(os.listdir(self.downloads), [])
         self.assertEqual(os.stat(self.downloads).st_mode & 0o777, 0o700)
         again = self.update()
@@ -380,12 +368,16 @@ class UpdateTest(unittest.TestCase):
         self.failed(results, "Big", "can't be written")
         self.assertEqual(len(self.installs()), 1)
 
-    @linux_only
-    def test_zip_members_stay_beneath_the_target(self):
+    def test_zip_overlays_the_target_and_members_stay_beneath_it(self):
+        def native(path):
+            return self.windows_path(path) if RUNNER else path
         target = os.path.join(self.dir, "Pack")
         outside = os.path.join(self.dir, "outside")
         os.makedirs(outside)
-        os.makedirs(target)
+        os.makedirs(os.path.join(target, "bin"))
+        for name, data in (("bin/run", "old"), ("keep", "mine")):
+            with open(os.path.join(target, name), "w") as file:
+                file.write(data)
         os.symlink(outside, os.path.join(target, "linked"))
         link = io.BytesIO()
         with zipfile.ZipFile(link, "w") as archive:
@@ -394,18 +386,27 @@ class UpdateTest(unittest.TestCase):
             archive.writestr(member, "/etc")
         rows = {"Escape": zip_bytes({"fine": b"1", "../escaped": b"2"}),
                 "Drive": zip_bytes({"fine": b"1", "C:/x": b"2"}),
+                "Device": zip_bytes({"fine": b"1", "docs/NUL.txt": b"2"}),
                 "Link": link.getvalue(),
                 "Through": zip_bytes({"fine": b"1", "linked/x": b"2"})}
         for name, data in rows.items():
             self.entry(name, f"{self.fault.url}/files/{name}.zip", self.serve(f"{name}.zip", data),
-                       kind="zip", path=target)
-        self.record({n: "1.0" for n in rows})
+                       kind="zip", path=native(target))
+        pack = self.serve("pack.zip", zip_bytes({"bin/run": b"new", "README": b"r2"}))
+        self.entry("Pack", f"{self.fault.url}/files/pack.zip", pack, kind="ZIP",
+                   path=native(target).replace("/", "\\"))
+        self.record({n: "1.0" for n in rows} | {"Pack": "2.0-rc1"})
         results = self.update(status=1)
         self.failed(results, "Escape", "leads out")
         self.failed(results, "Drive", "':'")
+        self.failed(results, "Device", "reserves")
         self.failed(results, "Link", "link")
         self.failed(results, "Through", "link")
-        self.assertEqual(sorted(os.listdir(self.dir + "/Pack")), ["linked"])
+        self.assertEqual(results["Pack"]["Result"], "installed", results["Pack"])
+        self.assertEqual(sorted(os.listdir(target)), ["README", "bin", "keep", "linked"])
+        for name, data in (("bin/run", "new"), ("keep", "mine")):
+            with open(os.path.join(target, name)) as file:
+                self.assertEqual(file.read(), data)
         self.assertEqual(os.listdir(outside), [])
         self.assertFalse([n for n in os.listdir(self.dir) if "povupdate-" in n])
 
