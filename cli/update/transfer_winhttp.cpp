@@ -171,9 +171,8 @@ bool Authorities::Read(const std::string& path, std::string& problem) {
 }
 
 bool Authorities::Vouch(HINTERNET request, const std::wstring& host) const {
-  DWORD size = 0;
   PCCERT_CONTEXT server = nullptr;
-  size = sizeof server;
+  DWORD size = sizeof server;
   if (!WinHttpQueryOption(request, WINHTTP_OPTION_SERVER_CERT_CONTEXT, &server, &size) ||
       server == nullptr) {
     return false;
