@@ -3,26 +3,15 @@
 #include <ctime>
 #include <filesystem>
 #include <iostream>
-#include <memory>
+#include <system_error>
 
 #include "platform/signed_file.h"
 #include "platform/text.h"
 #include "publish/profile_edit.h"
+#include "publish/signing_keys.h"
 #include "shared/file_access.h"
 #include "shared/host_platform.h"
 #include "shared/output.h"
-
-#ifndef _WIN32
-#include <fcntl.h>
-#include <openssl/ec.h>
-#include <openssl/evp.h>
-#include <openssl/pem.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <system_error>
-#endif
 
 namespace povupdate_cli {
 namespace {
@@ -31,9 +20,6 @@ constexpr std::int64_t kSecondsPerDay = 86400;
 constexpr std::int64_t kDefaultDays = 90;
 constexpr std::int64_t kMostDays = 36500;
 constexpr std::int64_t kWarningDays = 7;
-constexpr const char* kLinuxOnly =
-    "can't be done by povupdate.exe: make keys and sign with povupdate on Linux, or with "
-    "openssl (README, \"Signing update files\")";
 
 std::int64_t Now() { return static_cast<std::int64_t>(std::time(nullptr)); }
 
@@ -77,95 +63,6 @@ std::string WithoutSignature(std::string_view bytes, std::int64_t& serial) {
 std::string FileNameOf(const std::string& path) {
   return std::filesystem::path(path).filename().string();
 }
-
-#ifndef _WIN32
-
-struct FreeKey {
-  void operator()(EVP_PKEY* key) const { EVP_PKEY_free(key); }
-};
-using Key = std::unique_ptr<EVP_PKEY, FreeKey>;
-struct FreeBio {
-  void operator()(BIO* bio) const { BIO_free(bio); }
-};
-using Bio = std::unique_ptr<BIO, FreeBio>;
-
-std::string BioText(BIO* bio) {
-  char* data = nullptr;
-  const long size = BIO_get_mem_data(bio, &data);
-  return size > 0 ? std::string(data, static_cast<std::size_t>(size)) : std::string();
-}
-
-bool IsP256(EVP_PKEY* key) {
-  char name[32] = {};
-  std::size_t length = 0;
-  return EVP_PKEY_get_base_id(key) == EVP_PKEY_EC &&
-         EVP_PKEY_get_group_name(key, name, sizeof name, &length) == 1 &&
-         std::string(name) == "prime256v1";
-}
-
-// A new file that only its owner may read (`mode`), never one in the place
-// of an existing file.
-bool WriteNewFile(const std::string& path, const std::string& text, mode_t mode,
-                  std::string& problem) {
-  const int descriptor = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
-  if (descriptor < 0) {
-    problem = path + " can't be made: " + std::system_category().message(errno);
-    return false;
-  }
-  // The mode asked for, whatever the umask leaves of it.
-  bool written = fchmod(descriptor, mode) == 0;
-  std::size_t done = 0;
-  while (written && done < text.size()) {
-    const ssize_t now = write(descriptor, text.data() + done, text.size() - done);
-    if (now < 0 && errno == EINTR) continue;
-    written = now > 0;
-    if (written) done += static_cast<std::size_t>(now);
-  }
-  written = fsync(descriptor) == 0 && written;
-  if (close(descriptor) != 0) written = false;
-  if (!written) {
-    problem = path + " can't be written: " + std::system_category().message(errno);
-    unlink(path.c_str());
-  }
-  return written;
-}
-
-bool ReadPrivateKey(const std::string& path, Key& key, std::string& problem) {
-  std::string text;
-  if (!ReadRegularFile(path, text, problem)) {
-    problem = path + " " + problem;
-    return false;
-  }
-  const Bio bio(BIO_new_mem_buf(text.data(), static_cast<int>(text.size())));
-  key.reset(bio ? PEM_read_bio_PrivateKey(bio.get(), nullptr, nullptr, nullptr) : nullptr);
-  if (!key || !IsP256(key.get())) {
-    problem = path + " holds no unencrypted P-256 private key (PEM, PKCS#8)";
-    return false;
-  }
-  return true;
-}
-
-bool SignWith(EVP_PKEY* key, std::string_view message, std::string& der, std::string& problem) {
-  const std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> context(EVP_MD_CTX_new(),
-                                                                        EVP_MD_CTX_free);
-  std::size_t size = 0;
-  if (!context || EVP_DigestSignInit(context.get(), nullptr, EVP_sha256(), nullptr, key) != 1 ||
-      EVP_DigestSign(context.get(), nullptr, &size,
-                     reinterpret_cast<const unsigned char*>(message.data()), message.size()) != 1) {
-    problem = "can't be signed: the system's cryptography made no signature";
-    return false;
-  }
-  der.assign(size, '\0');
-  if (EVP_DigestSign(context.get(), reinterpret_cast<unsigned char*>(der.data()), &size,
-                     reinterpret_cast<const unsigned char*>(message.data()), message.size()) != 1) {
-    problem = "can't be signed: the system's cryptography made no signature";
-    return false;
-  }
-  der.resize(size);
-  return true;
-}
-
-#endif
 
 }  // namespace
 
@@ -275,12 +172,6 @@ std::vector<std::pair<const char*, Finding>> SignatureFindings(std::string_view 
 }
 
 int MakeKeyPair(const std::string& private_key, const std::string& public_key, bool json) {
-#ifdef _WIN32
-  static_cast<void>(private_key);
-  static_cast<void>(public_key);
-  static_cast<void>(json);
-  return Fail(std::string("key new ") + kLinuxOnly);
-#else
   std::error_code error;
   for (const std::string& path : {private_key, public_key}) {
     if (std::filesystem::symlink_status(path, error).type() !=
@@ -288,20 +179,18 @@ int MakeKeyPair(const std::string& private_key, const std::string& public_key, b
       return Fail(path + " exists; no key was made");
     }
   }
-  const Key key(EVP_EC_gen("P-256"));
-  const Bio private_text(BIO_new(BIO_s_mem()));
-  const Bio public_text(BIO_new(BIO_s_mem()));
-  if (!key || !private_text || !public_text ||
-      PEM_write_bio_PrivateKey(private_text.get(), key.get(), nullptr, nullptr, 0, nullptr,
-                               nullptr) != 1 ||
-      PEM_write_bio_PUBKEY(public_text.get(), key.get()) != 1) {
-    return Fail("the system's cryptography made no key");
-  }
+  // Both texts first, so that a key the system can't write leaves no file.
+  PrivateKey key;
+  std::string private_text;
+  std::string public_text;
   std::string problem;
-  if (!WriteNewFile(private_key, BioText(private_text.get()), 0600, problem)) return Fail(problem);
-  if (!WriteNewFile(public_key, BioText(public_text.get()), 0644, problem)) {
-    unlink(private_key.c_str());
-    return Fail(problem);
+  if (!key.Generate(problem) || !key.Write(private_text, public_text, problem) ||
+      !WriteNewFile(private_key, private_text, true, problem)) {
+    return Fail("key new: " + problem);
+  }
+  if (!WriteNewFile(public_key, public_text, false, problem)) {
+    std::filesystem::remove(private_key, error);
+    return Fail("key new: " + problem);
   }
   if (json) {
     PrintForTools({{"PrivateKey", private_key}, {"PublicKey", public_key}}, json);
@@ -310,27 +199,21 @@ int MakeKeyPair(const std::string& private_key, const std::string& public_key, b
               << povupdate::kTrustedKeysFile << "): " << public_key << '\n';
   }
   return 0;
-#endif
 }
 
 int SignUpdateFile(const std::string& file, const std::string& private_key, const std::string& when,
                    std::int64_t serial, bool json) {
-#ifdef _WIN32
-  static_cast<void>(file);
-  static_cast<void>(private_key);
-  static_cast<void>(when);
-  static_cast<void>(serial);
-  static_cast<void>(json);
-  return Fail(std::string("sign ") + kLinuxOnly);
-#else
   const std::int64_t now = Now();
   std::int64_t expires = 0;
   std::string problem;
   if (!ParseExpiry(when, now, expires, problem)) return Fail(problem);
-  Key key;
-  if (!ReadPrivateKey(private_key, key, problem)) return Fail(problem);
+  PrivateKey key;
+  std::string text;
+  if (!ReadRegularFile(private_key, text, problem) || !key.Read(text, problem)) {
+    return Fail(private_key + " " + problem);
+  }
   const Signer signer = [&key](std::string_view message, std::string& der, std::string& why) {
-    return SignWith(key.get(), message, der, why);
+    return key.Sign(message, der, why);
   };
   const std::string name = FileNameOf(file);
   povupdate::SignatureSection made;
@@ -355,7 +238,6 @@ int SignUpdateFile(const std::string& file, const std::string& private_key, cons
                 {{"File", file}, {"Serial", serial_text}, {"Expires", expires_text}}, json);
   }
   return status;
-#endif
 }
 
 int VerifyUpdateFile(const std::string& file, const std::string& key, bool json) {

@@ -8,22 +8,18 @@
 #include <openssl/evp.h>
 #endif
 
-#include <vector>
-
 namespace povupdate_cli {
-namespace {
+namespace {}  // namespace
 
-std::string Hex(const unsigned char* bytes, std::size_t count) {
+std::string Digest::Finish() {
   constexpr char kDigits[] = "0123456789abcdef";
   std::string text;
-  for (std::size_t i = 0; i < count; ++i) {
-    text += kDigits[bytes[i] >> 4];
-    text += kDigits[bytes[i] & 0xF];
+  for (const char byte : FinishBytes()) {
+    text += kDigits[static_cast<unsigned char>(byte) >> 4];
+    text += kDigits[static_cast<unsigned char>(byte) & 0xF];
   }
   return text;
 }
-
-}  // namespace
 
 #ifdef _WIN32
 
@@ -49,18 +45,23 @@ Digest::~Digest() {
 }
 
 void Digest::Update(const char* data, std::size_t size) {
-  state_->ok = state_->ok && BCRYPT_SUCCESS(BCryptHashData(
-                                 state_->hash, reinterpret_cast<PUCHAR>(const_cast<char*>(data)),
-                                 static_cast<ULONG>(size), 0));
+  // In pieces a ULONG can count.
+  constexpr std::size_t kPiece = std::size_t{1} << 30;
+  for (std::size_t at = 0; state_->ok && at < size; at += kPiece) {
+    const std::size_t piece = size - at < kPiece ? size - at : kPiece;
+    state_->ok = BCRYPT_SUCCESS(
+        BCryptHashData(state_->hash, reinterpret_cast<PUCHAR>(const_cast<char*>(data + at)),
+                       static_cast<ULONG>(piece), 0));
+  }
 }
 
-std::string Digest::Finish() {
-  std::vector<unsigned char> bytes(state_->size);
-  if (!state_->ok ||
-      !BCRYPT_SUCCESS(BCryptFinishHash(state_->hash, bytes.data(), state_->size, 0))) {
+std::string Digest::FinishBytes() {
+  std::string bytes(state_->size, '\0');
+  if (!state_->ok || !BCRYPT_SUCCESS(BCryptFinishHash(
+                         state_->hash, reinterpret_cast<PUCHAR>(bytes.data()), state_->size, 0))) {
     return "";
   }
-  return Hex(bytes.data(), bytes.size());
+  return bytes;
 }
 
 #else
@@ -85,11 +86,11 @@ void Digest::Update(const char* data, std::size_t size) {
   state_->ok = state_->ok && EVP_DigestUpdate(state_->context.get(), data, size) == 1;
 }
 
-std::string Digest::Finish() {
+std::string Digest::FinishBytes() {
   unsigned char bytes[EVP_MAX_MD_SIZE];
   unsigned int length = 0;
   if (!state_->ok || EVP_DigestFinal_ex(state_->context.get(), bytes, &length) != 1) return "";
-  return Hex(bytes, length);
+  return std::string(reinterpret_cast<const char*>(bytes), length);
 }
 
 #endif

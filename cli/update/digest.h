@@ -20,6 +20,8 @@ class Digest {
   void Update(const char* data, std::size_t size);
   // Lower-case hexadecimal digits; "" when the system's cryptography failed.
   std::string Finish();
+  // The digest itself; "" when the system's cryptography failed.
+  std::string FinishBytes();
 
  private:
   struct State;

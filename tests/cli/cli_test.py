@@ -95,8 +95,9 @@ class PovupdateTest(unittest.TestCase):
         command = self.command_for(user) if user else self.command
         result = subprocess.run([*command, *args], env=self.env, capture_output=True,
                                 text=True, errors="replace", timeout=120, user=user)
-        self.assertEqual(result.returncode, status,
-                         f"povupdate {' '.join(args)}\n{result.stdout}{result.stderr}")
+        if status is not None:
+            self.assertEqual(result.returncode, status,
+                             f"povupdate {' '.join(args)}\n{result.stdout}{result.stderr}")
         return result
 
     def json(self, *args, status=0):
@@ -475,11 +476,11 @@ class PovupdateTest(unittest.TestCase):
     def test_json_for_compare_and_the_signing_commands(self):
         self.assertEqual(self.json("compare", "1.0", "1.0.1"), {"Order": "<"})
         private, public = (os.path.join(self.dir, name) for name in ("k.pem", "k.pub"))
-        if RUNNER:  # povupdate.exe leaves keys and signing to Linux
-            refused = self.json("key", "new", private, public, status=1)
+        made = json.loads(self.run_cli("key", "new", private, public, "--json", status=None).stdout)
+        if RUNNER and "code" in made:  # where crypt32 can't write keys (Wine 8)
+            refused = made
         else:
-            self.assertEqual(self.json("key", "new", private, public),
-                             {"PrivateKey": private, "PublicKey": public})
+            self.assertEqual(made, {"PrivateKey": private, "PublicKey": public})
             refused = self.json("key", "new", private, public, status=1)
             signed = self.json("sign", "--key", private, "--serial", "7")
             self.assertEqual((os.path.basename(signed["File"]), signed["Serial"]),
@@ -597,16 +598,31 @@ class PovupdateTest(unittest.TestCase):
         self.assertFalse(report["Verified"])
         self.assertIn("can't be checked: the key file", report["Reason"])
 
+    def openssl_key(self, private_key, public_key):
+        subprocess.run("openssl ecparam -genkey -name prime256v1 | openssl pkcs8 -topk8 -nocrypt "
+                       "-out %s && openssl pkey -in %s -pubout -out %s"
+                       % (shlex.quote(private_key), shlex.quote(private_key),
+                          shlex.quote(public_key)), shell=True, check=True)
+
     def test_key_new_sign_and_the_openssl_recipe(self):
         private_key = os.path.join(self.dir, "publisher.key")
         public_key = os.path.join(self.dir, "PovUpdate.pub")
-        if RUNNER:
-            self.assertIn("Linux", self.run_cli("key", "new", private_key, public_key,
-                                                status=1).stderr)
-            self.assertIn("openssl", self.run_cli("sign", "--key", private_key, status=1).stderr)
+        made = self.run_cli("key", "new", private_key, public_key, status=None)
+        if RUNNER and made.returncode == 1:
+            # Wine 8's crypt32 has no encoding of the private key or of the
+            # signature: povupdate.exe says which, names the ways that work
+            # and leaves no file; a key made by openssl is refused so too.
+            self.assertIn("crypt32 has no encoding of", made.stderr)
+            self.assertIn("on Linux", made.stderr)
+            self.assertFalse(os.path.exists(private_key) or os.path.exists(public_key))
+            self.openssl_key(private_key, public_key)
+            refused = self.run_cli("sign", "--key", private_key, status=1).stderr
+            self.assertIn("crypt32 has no encoding of", refused)
+            self.assertIn("openssl", refused)
             return
-        self.run_cli("key", "new", private_key, public_key)
-        self.assertEqual(stat.S_IMODE(os.stat(private_key).st_mode), 0o600)
+        self.assertEqual(made.returncode, 0, made.stderr)
+        if not RUNNER:
+            self.assertEqual(stat.S_IMODE(os.stat(private_key).st_mode), 0o600)
         self.assertIn("exists", self.run_cli("key", "new", private_key, "other.pub",
                                              status=1).stderr)
         # A host with PovUpdate.pub refuses the unsigned file, then walks the signed one.
@@ -625,13 +641,21 @@ class PovupdateTest(unittest.TestCase):
         self.assertIn("in the past", self.run_cli("sign", "--key", private_key, "--expires",
                                                   "2001-01-01T00:00:00Z", status=1).stderr)
         # The README's recipe: stock openssl checks what povupdate signed.
-        recipe = ("head -n -1 Update_6.1.ini > signed-part && "
-                  "tail -n 1 Update_6.1.ini | tr -d '\\r\\n' | sed 's/^Signature=//' | "
+        name = shlex.quote(os.path.basename(self.update_file))
+        recipe = ("head -n -1 %s > signed-part && "
+                  "tail -n 1 %s | tr -d '\\r\\n' | sed 's/^Signature=//' | "
                   "base64 -d > signature.der && "
-                  "openssl dgst -sha256 -verify PovUpdate.pub -signature signature.der signed-part")
+                  "openssl dgst -sha256 -verify PovUpdate.pub -signature signature.der signed-part"
+                  % (name, name))
         checked = subprocess.run(["sh", "-c", recipe], cwd=self.dir, capture_output=True,
                                  text=True)
         self.assertEqual(checked.stdout.strip(), "Verified OK", checked.stderr)
+        # A key made by openssl signs too.
+        other_key, other_public = (os.path.join(self.dir, n) for n in ("ossl.key", "ossl.pub"))
+        self.openssl_key(other_key, other_public)
+        self.run_cli("sign", "--key", other_key)
+        self.assertTrue(self.json("verify-file", "--key", other_public)["Verified"])
+        self.run_cli("sign", "--key", private_key)
         # An edit after signing: the host refuses the file until it is signed again.
         with open(self.update_file, "r+b") as file:
             data = file.read().replace(b"2.4.10", b"2.4.11", 1)

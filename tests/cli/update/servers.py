@@ -163,7 +163,9 @@ def make_authority(directory):
     run("req", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes",
         "-subj", "/CN=127.0.0.1", "-keyout", "server.key", "-out", "server.csr")
     with open(os.path.join(directory, "san.ext"), "w") as file:
-        file.write("subjectAltName=IP:127.0.0.1\n")
+        # The address as a DNS name too: Wine's SSL policy matches a host
+        # against DNS names only, OpenSSL an address against IP ones.
+        file.write("subjectAltName=IP:127.0.0.1,DNS:127.0.0.1\n")
     run("x509", "-req", "-in", "server.csr", "-CA", "ca.pem", "-CAkey", "ca.key",
         "-CAcreateserial", "-days", "2", "-extfile", "san.ext", "-out", "server.pem")
     return (os.path.join(directory, "ca.pem"),

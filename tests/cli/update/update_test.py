@@ -7,7 +7,7 @@ Usage: update_test.py POVUPDATE [INSTALLER RUNNER]
 With RUNNER (Wine), POVUPDATE is the Windows program, run from the test's
 directory, and INSTALLER the Windows installer that records its arguments;
 the tests that need the Linux host (shell-script installers, a file
-size limit, --ca-file) are skipped then.
+size limit) are skipped then.
 """
 import functools
 import hashlib
@@ -278,9 +278,11 @@ class UpdateTest(unittest.TestCase):
         self.assertEqual(results["Redirected"]["Result"], "installed", results["Redirected"])
         self.assertEqual(len(self.installs()), 1)
 
-    @linux_only
     def test_https_with_a_private_authority(self):
         authority, certificate = servers.make_authority(self.dir)
+        stranger = os.path.join(self.dir, "stranger")
+        os.mkdir(stranger)
+        other_authority, _ = servers.make_authority(stranger)
         tls = servers.FaultServer(self.files, tls=certificate, plain_url=self.fault.url)
         self.addCleanup(tls.stop)
         data = self.serve("tool.exe", installer(self.log))
@@ -288,8 +290,10 @@ class UpdateTest(unittest.TestCase):
         self.entry("Down", f"{tls.url}/to-http/tool.exe", data)
         self.record({"Tool": "1.0", "Down": "1.0"})
         self.failed(self.update("--only", "Tool", status=1), "Tool", tls.url)
+        self.failed(self.update("--only", "Tool", "--ca-file", other_authority, status=1), "Tool",
+                    tls.url)
         results = self.update("--ca-file", authority, status=1)
-        self.assertEqual(results["Tool"]["Result"], "installed")
+        self.assertEqual(results["Tool"]["Result"], "installed", results["Tool"])
         self.failed(results, "Down", "from HTTPS only to HTTPS")
 
     def test_no_installer_runs_unless_a_key_or_allow_unsigned(self):
@@ -487,7 +491,7 @@ class UpdateTest(unittest.TestCase):
         self.env["POVUPDATE_TEST_STATUS"] = "3010"
         results = self.update("--from", f"{self.fault.url}/files/Update.ini")
         self.assertEqual(list(results), ["Tool"])
-        self.assertEqual(results["Tool"]["Result"], "installed")
+        self.assertEqual(results["Tool"]["Result"], "installed", results["Tool"])
         self.assertTrue(results["Tool"]["RestartNeeded"])
         self.assertTrue(results["Tool"]["ChosenByExtension"])
         self.assertEqual(self.installs(), ['[/S][/D=C:\\Program Files\\x][q"d]'])
