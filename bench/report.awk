@@ -156,6 +156,27 @@ END {
   }
   printf "- Fresh: Linux walk call at least 50× cheaper than Windows under Wine at 100 and 1,000 "
   printf "entries: %s (Windows/Linux:%s)\n", verdict(ok && worst != ""), worst
+  # A signed walk against the unsigned walk of the same file.
+  for (f = 0; f < 2; ++f) {
+    kind = f ? "fresh_walk/" : "walk/"
+    bound = f ? 1.5 : 1.2
+    ok = 1
+    worst = ""
+    for (i = 1; i <= cases; ++i) {
+      name = order[i]
+      if (index(name, "signed_" kind) != 1) continue
+      plain = substr(name, 8)
+      r = has["linux", plain] ? median["linux", name] / median["linux", plain] : 0
+      if (r == 0 || r > bound) ok = 0
+      worst = worst sprintf(" %s %.2f×;", name, r)
+    }
+    printf "- %s: Linux signed walk call at most %.1f× the unsigned one: %s (signed/unsigned:%s)\n",
+           f ? "Fresh" : "Settled", bound, verdict(ok && worst != ""), worst
+  }
+  r = has["linux", "get_save_path"] && has["windows", "get_save_path"] ? \
+      median["windows", "get_save_path"] / median["linux", "get_save_path"] : 0
+  printf "- Settled: Linux GetSaveFilePath at least 10× cheaper than Windows under Wine: %s "\
+         "(%.1f×)\n", verdict(r >= 10), r
   ok = 1
   over = ""
   for (i = 1; i <= cases; ++i) {
