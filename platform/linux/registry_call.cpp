@@ -50,23 +50,21 @@ LSTATUS Parse(ReadStatus read, const std::string& bytes, RegistryTree& tree) {
 // A process works in one store; another read takes its place.
 class StoreMemo {
  public:
-  bool Recall(const std::string& file, const FileStamp& stamp, std::string& bytes,
-              RegistryTree& tree) {
+  bool Recall(const std::string& file, const FileStamp& stamp,
+              std::shared_ptr<StoreSnapshot>& store) {
     std::lock_guard<std::mutex> lock(mutex_);
     if (file != file_ || !(stamp == stamp_) || !trust_.Holds(CoarseRealtime())) return false;
-    bytes = bytes_;
-    tree = tree_;
+    store = store_;
     return true;
   }
 
   void Keep(const std::string& file, const struct stat& status, const StampTrust& trust,
-            const std::string& bytes, const RegistryTree& tree) {
+            std::shared_ptr<StoreSnapshot> store) {
     std::lock_guard<std::mutex> lock(mutex_);
     file_ = file;
     stamp_ = FileStamp::Of(status);
     trust_ = trust;
-    bytes_ = bytes;
-    tree_ = tree;
+    store_ = std::move(store);
   }
 
   void Forget() {
@@ -79,8 +77,8 @@ class StoreMemo {
   std::string file_;  // "" while nothing is kept
   FileStamp stamp_{};
   StampTrust trust_{};
-  std::string bytes_;
-  RegistryTree tree_;
+  // Never changed once kept: calls share it, and a change copies it first.
+  std::shared_ptr<StoreSnapshot> store_;
 };
 
 StoreMemo& Memo() {
@@ -88,22 +86,26 @@ StoreMemo& Memo() {
   return memo;
 }
 
-// The store's file as it is on disk, parsed into `tree`; `status` tells
-// whether it is a store. A file that isn't kept is read.
-ReadStatus Fetch(const std::string& file, std::string& bytes, RegistryTree& tree, LSTATUS& status) {
+// The store's file as it is on disk, parsed, in `store`; `status` tells
+// whether it is a store, and `shared` whether the memo holds `store` too. A
+// file that isn't kept is read.
+ReadStatus Fetch(const std::string& file, std::shared_ptr<StoreSnapshot>& store, bool& shared,
+                 LSTATUS& status) {
   struct stat info {};
   if (stat(file.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
-      Memo().Recall(file, FileStamp::Of(info), bytes, tree)) {
+      Memo().Recall(file, FileStamp::Of(info), store)) {
+    shared = true;
     status = ERROR_SUCCESS;
     return ReadStatus::kOk;
   }
   const timespec started = CoarseRealtime();
-  const ReadStatus read = ReadWholeFile(file, bytes, info);
+  auto read_store = std::make_shared<StoreSnapshot>();
+  const ReadStatus read = ReadWholeFile(file, read_store->bytes, info);
   reads += read == ReadStatus::kOk;
-  status = Parse(read, bytes, tree);
-  if (read == ReadStatus::kOk && status == ERROR_SUCCESS) {
-    Memo().Keep(file, info, StampTrust::For(file, info, started), bytes, tree);
-  }
+  status = Parse(read, read_store->bytes, read_store->tree);
+  shared = read == ReadStatus::kOk && status == ERROR_SUCCESS;
+  if (shared) Memo().Keep(file, info, StampTrust::For(file, info, started), read_store);
+  store = std::move(read_store);
   return read;
 }
 
@@ -130,16 +132,24 @@ OwnRegistryCall::OwnRegistryCall() : call_(RegistryCall::Current()) {
   call_ = own_.get();
 }
 
-LSTATUS RegistryCall::View(const std::string& file, RegistryTree*& tree) {
+LSTATUS RegistryCall::View(const std::string& file, const RegistryTree*& tree) {
   if (file != file_) Read(file);
-  tree = &tree_;
+  tree = &store_->tree;
   return status_;
 }
 
 void RegistryCall::Read(const std::string& file) {
   End();
-  read_ = Fetch(file, bytes_, tree_, status_);
+  read_ = Fetch(file, store_, shared_, status_);
   file_ = file;
+}
+
+StoreSnapshot& RegistryCall::Own() {
+  if (shared_) {
+    store_ = std::make_shared<StoreSnapshot>(*store_);
+    shared_ = false;
+  }
+  return *store_;
 }
 
 LSTATUS RegistryCall::Lock(const std::string& file) {
@@ -150,7 +160,7 @@ LSTATUS RegistryCall::Lock(const std::string& file) {
   auto lock = std::make_unique<RewriteLock>(target);
   if (!lock->held()) return ERROR_ACCESS_DENIED;
   // Read again under the lock: what the call read before may have changed.
-  read_ = Fetch(target, bytes_, tree_, status_);
+  read_ = Fetch(target, store_, shared_, status_);
   file_ = file;
   target_ = std::move(target);
   lock_ = std::move(lock);
@@ -161,16 +171,17 @@ LSTATUS RegistryCall::Lock(const std::string& file) {
 // a change it can't make.
 LSTATUS RegistryCall::Write() {
   pending_ = false;
-  std::string bytes = SerializeRegistryFile(tree_);
+  StoreSnapshot& store = Own();
+  std::string bytes = SerializeRegistryFile(store.tree);
   // Until it has settled, the file written is read again.
   Memo().Forget();
   if (!ReplaceFile(target_, bytes, 0600)) {
-    status_ = Parse(read_, bytes_, tree_);
+    status_ = Parse(read_, store.bytes, store.tree);
     return ERROR_ACCESS_DENIED;
   }
   ++writes;
   read_ = ReadStatus::kOk;
-  bytes_ = std::move(bytes);
+  store.bytes = std::move(bytes);
   return ERROR_SUCCESS;
 }
 

@@ -23,6 +23,12 @@ namespace povupdate::backend {
 // read-only for root too.
 bool IsReadOnly(const std::string& file);
 
+// A store file's bytes and the keys parsed from them.
+struct StoreSnapshot {
+  std::string bytes;
+  RegistryTree tree;
+};
+
 class RegistryCall {
  public:
   // Becomes the thread's open call until it ends; one opened meanwhile has
@@ -40,7 +46,7 @@ class RegistryCall {
   // look. A call works in one store; looking at another ends the view of
   // the first, writing its pending change. Returns the read's outcome: a
   // missing store holds the bare root key, a damaged one is ERROR_BADDB.
-  LSTATUS View(const std::string& file, RegistryTree*& tree);
+  LSTATUS View(const std::string& file, const RegistryTree*& tree);
 
   // Takes the store's lock for the rest of the call, before the call reads
   // the store, if it hasn't yet: a store the call has read already is read
@@ -58,15 +64,20 @@ class RegistryCall {
   // Writes the pending change; on failure the view is the store on disk.
   LSTATUS Write();
   void Read(const std::string& file);
+  // The store for a change: the call's own copy.
+  StoreSnapshot& Own();
   void End();
 
   RegistryCall* const outer_;
   bool own_ = false;  // opened by a registry function for itself
   std::string file_;  // "" while the call has no view
   ReadStatus read_ = ReadStatus::kMissing;
-  std::string bytes_;  // the store's file as read or written
+  // The store's file as read or written, and its keys; while `shared_`, the
+  // process's memo of a settled store holds them too, and a change works on
+  // a copy of them.
+  std::shared_ptr<StoreSnapshot> store_;
+  bool shared_ = false;
   LSTATUS status_ = ERROR_SUCCESS;
-  RegistryTree tree_;
   std::string target_;  // the file a write replaces, once locked
   std::unique_ptr<RewriteLock> lock_;
   bool pending_ = false;
@@ -101,7 +112,7 @@ LSTATUS RegistryCall::Change(const std::string& file, bool later, Edit edit) {
   if (status != ERROR_SUCCESS) return status;
   if (status_ != ERROR_SUCCESS) return status_;
   bool changed = false;
-  status = edit(tree_, changed);
+  status = edit(Own().tree, changed);
   if (status != ERROR_SUCCESS || !changed) return status;
   pending_ = true;
   if (later && !own_) return ERROR_SUCCESS;

@@ -193,6 +193,11 @@ RegistryKey* RegistryTree::Find(std::string_view path) {
   return position == kMissing ? nullptr : &keys_[position];
 }
 
+const RegistryKey* RegistryTree::Find(std::string_view path) const {
+  const std::size_t position = PositionOf(path);
+  return position == kMissing ? nullptr : &keys_[position];
+}
+
 RegistryKey& RegistryTree::Create(std::string_view path) {
   RegistryKey* key = &keys_.front();
   while (!path.empty()) {

@@ -61,6 +61,7 @@ class RegistryTree {
   // Paths are valid key paths in any spelling. A key found or created stays
   // where it is while others are created.
   RegistryKey* Find(std::string_view path);
+  const RegistryKey* Find(std::string_view path) const;
   // The key, created with every missing key above it; a new key takes the
   // spelling of the keys above it that exist and `path`'s for the rest.
   RegistryKey& Create(std::string_view path);

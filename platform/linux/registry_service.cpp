@@ -128,7 +128,7 @@ namespace {
 
 // The call's view of the target's store; the handle's own key must still
 // exist.
-LSTATUS LoadTarget(const Target& target, RegistryCall& call, RegistryTree*& tree) {
+LSTATUS LoadTarget(const Target& target, RegistryCall& call, const RegistryTree*& tree) {
   const LSTATUS status = call.View(target.file, tree);
   if (status != ERROR_SUCCESS) return status;
   return tree->Find(target.base.path) == nullptr ? ERROR_KEY_DELETED : ERROR_SUCCESS;
@@ -142,7 +142,7 @@ LSTATUS OpenHandle(const Target& target, DWORD rights, PHKEY result) {
 LSTATUS OpenKey(HKEY root, LPCSTR sub_key, REGSAM access, PHKEY result) {
   OwnRegistryCall call;
   Target target;
-  RegistryTree* tree = nullptr;
+  const RegistryTree* tree = nullptr;
   LSTATUS status = Locate(root, sub_key, target);
   if (status == ERROR_SUCCESS) status = LoadTarget(target, call.get(), tree);
   if (status != ERROR_SUCCESS) return status;
@@ -156,7 +156,7 @@ LSTATUS OpenKey(HKEY root, LPCSTR sub_key, REGSAM access, PHKEY result) {
 LSTATUS CreateKey(HKEY root, LPCSTR sub_key, PHKEY result) {
   OwnRegistryCall call;
   Target target;
-  RegistryTree* tree = nullptr;
+  const RegistryTree* tree = nullptr;
   LSTATUS status = Locate(root, sub_key, target);
   // Read under the lock when it can be had, as a change may follow; a store
   // that can't be locked may still hold the key.
@@ -179,7 +179,7 @@ LSTATUS CreateKey(HKEY root, LPCSTR sub_key, PHKEY result) {
 LSTATUS QueryValue(HKEY handle, LPCSTR value_name, LPDWORD type, LPBYTE data, LPDWORD size) {
   OwnRegistryCall call;
   Target target;
-  RegistryTree* tree = nullptr;
+  const RegistryTree* tree = nullptr;
   LSTATUS status = Locate(handle, nullptr, target);
   if (status != ERROR_SUCCESS) return status;
   if ((target.base.rights & KEY_QUERY_VALUE) == 0) return ERROR_ACCESS_DENIED;
