@@ -62,12 +62,16 @@ FileStatus LoadProfileDocument(const char* path, std::shared_ptr<const IniDocume
 }
 
 // Read through the cache like any profile file, so that a settled key file
-// costs a stat() and no read.
+// costs an lstat() and no read.
 FileStatus LoadKeyFile(const char* path, std::shared_ptr<const IniDocument>& document) {
   struct stat status {};
   if (lstat(path, &status) != 0)
     return errno == ENOENT ? FileStatus::kMissing : FileStatus::kFailed;
-  const FileStatus loaded = StatusOf(SharedProfileCache().Load(path), document);
+  // A regular file's lstat() is its stat(): a link is followed by a stat() of its own.
+  const FileStatus loaded =
+      StatusOf(S_ISREG(status.st_mode) ? SharedProfileCache().Load(path, status)
+                                       : SharedProfileCache().Load(path),
+               document);
   return loaded == FileStatus::kOk ? loaded : FileStatus::kFailed;
 }
 
