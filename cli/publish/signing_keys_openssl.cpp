@@ -7,9 +7,9 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <system_error>
 
 #include "publish/signing_keys.h"
+#include "shared/host_platform.h"
 
 namespace povupdate_cli {
 namespace {
@@ -106,7 +106,7 @@ bool WriteNewFile(const std::string& path, const std::string& text, bool secret,
   const mode_t mode = secret ? 0600 : 0644;
   const int descriptor = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
   if (descriptor < 0) {
-    problem = path + " can't be made: " + std::system_category().message(errno);
+    problem = path + " can't be made: " + SystemMessage(errno);
     return false;
   }
   // The mode asked for, whatever the umask leaves of it.
@@ -121,7 +121,7 @@ bool WriteNewFile(const std::string& path, const std::string& text, bool secret,
   written = fsync(descriptor) == 0 && written;
   if (close(descriptor) != 0) written = false;
   if (!written) {
-    problem = path + " can't be written: " + std::system_category().message(errno);
+    problem = path + " can't be written: " + SystemMessage(errno);
     unlink(path.c_str());
   }
   return written;

@@ -11,10 +11,10 @@
 #include <wincrypt.h>
 
 #include <cstring>
-#include <system_error>
 #include <vector>
 
 #include "publish/signing_keys.h"
+#include "shared/host_platform.h"
 #include "update/digest.h"
 
 namespace povupdate_cli {
@@ -27,8 +27,6 @@ constexpr const char* kNotAKey = "holds no unencrypted P-256 private key (PEM, P
 constexpr const char* kElsewhere =
     "; make keys and sign with povupdate on Linux, or with openssl (README, \"Signing update "
     "files\")";
-
-std::string Reason(DWORD code) { return std::system_category().message(static_cast<int>(code)); }
 
 struct LocalFreer {
   void operator()(void* memory) const { LocalFree(memory); }
@@ -45,7 +43,7 @@ std::string CryptProblem(const char* call, const char* type, DWORD error) {
            "this system's crypt32 has no encoding of " + type + " (" + call + ", error 2)" +
            kElsewhere;
   }
-  return decoding ? kNotAKey : std::string(call) + " " + type + ": " + Reason(error);
+  return decoding ? kNotAKey : std::string(call) + " " + type + ": " + SystemMessage(error);
 }
 
 bool Encode(LPCSTR type, const char* name, const void* value, std::vector<BYTE>& der,
@@ -86,7 +84,7 @@ bool Pem(const char* label, const std::vector<BYTE>& der, std::string& pem, std:
   }
   if (body.empty() || !CryptBinaryToStringA(der.data(), static_cast<DWORD>(der.size()), kFlags,
                                             body.data(), &size)) {
-    problem = std::string("CryptBinaryToStringA: ") + Reason(GetLastError());
+    problem = std::string("CryptBinaryToStringA: ") + SystemMessage(GetLastError());
     return false;
   }
   body.resize(size);
@@ -294,7 +292,7 @@ bool WriteNewFile(const std::string& path, const std::string& text, bool secret,
     if (!known || !ConvertStringSecurityDescriptorToSecurityDescriptorA(
                       (std::string("O:") + sid + "D:P(A;;FA;;;" + sid + ")").c_str(),
                       SDDL_REVISION_1, &made, nullptr)) {
-      problem = path + " can't be made owner-only: " + Reason(GetLastError());
+      problem = path + " can't be made owner-only: " + SystemMessage(GetLastError());
       return false;
     }
     descriptor.reset(made);
@@ -303,7 +301,7 @@ bool WriteNewFile(const std::string& path, const std::string& text, bool secret,
   const HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, &attributes, CREATE_NEW,
                                   FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
-    problem = path + " can't be made: " + Reason(GetLastError());
+    problem = path + " can't be made: " + SystemMessage(GetLastError());
     return false;
   }
   bool written = true;
@@ -318,7 +316,7 @@ bool WriteNewFile(const std::string& path, const std::string& text, bool secret,
   const DWORD error = GetLastError();
   CloseHandle(file);
   if (!written) {
-    problem = path + " can't be written: " + Reason(error);
+    problem = path + " can't be written: " + SystemMessage(error);
     DeleteFileA(path.c_str());
   }
   return written;

@@ -1,5 +1,6 @@
 #include "shared/file_access.h"
 
+#include "shared/host_platform.h"
 #include "update/digest.h"
 
 #ifdef _WIN32
@@ -29,8 +30,6 @@ namespace {
 
 constexpr std::size_t kChunkSize = std::size_t{64} * 1024;
 constexpr const char* kNotRegular = "is not a regular file";
-
-std::string SystemMessage(int code) { return std::system_category().message(code); }
 
 // A regular file open for reading.
 class RegularFile {

@@ -1,5 +1,7 @@
 #include "shared/host_platform.h"
 
+#include <system_error>
+
 #include "platform/module_directory.h"
 
 #ifdef _WIN32
@@ -13,6 +15,10 @@
 #endif
 
 namespace povupdate_cli {
+
+std::string SystemMessage(long code) {
+  return std::system_category().message(static_cast<int>(code));
+}
 
 // The library's own rule, so that the file named is the one it reads.
 std::string HostDirectory() {

@@ -17,6 +17,10 @@ void ReleaseLibraryText(char* text);
 // separator; "" when it can't be found.
 std::string HostDirectory();
 
+// The system's own words for an error code: errno on Linux, a GetLastError()
+// code on Windows.
+std::string SystemMessage(long code);
+
 // The library's texts are in the ANSI code page; JSON must be UTF-8.
 std::string AnsiToUtf8(const std::string& text);
 

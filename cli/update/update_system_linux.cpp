@@ -8,16 +8,14 @@
 
 #include <cerrno>
 #include <cstring>
-#include <system_error>
 
 #include "platform/linux/environment.h"
+#include "shared/host_platform.h"
 #include "update/command_line.h"
 #include "update/update_system.h"
 
 namespace povupdate_cli {
 namespace {
-
-std::string Reason(int code) { return std::system_category().message(code); }
 
 // Makes each missing directory of `path`; the last one owner-only.
 bool MakeDirectories(const std::string& path, mode_t last_mode) {
@@ -39,12 +37,12 @@ std::string DefaultDownloadDirectory() {
 
 bool PrepareDownloadDirectory(const std::string& directory, std::string& problem) {
   if (!MakeDirectories(directory, 0700)) {
-    problem = directory + " can't be made: " + Reason(errno);
+    problem = directory + " can't be made: " + SystemMessage(errno);
     return false;
   }
   struct stat status {};
   if (lstat(directory.c_str(), &status) != 0) {
-    problem = directory + " can't be read: " + Reason(errno);
+    problem = directory + " can't be read: " + SystemMessage(errno);
     return false;
   }
   if (S_ISLNK(status.st_mode) || !S_ISDIR(status.st_mode)) {
@@ -56,7 +54,7 @@ bool PrepareDownloadDirectory(const std::string& directory, std::string& problem
     return false;
   }
   if ((status.st_mode & 077) != 0 && chmod(directory.c_str(), 0700) != 0) {
-    problem = directory + " can't be made private: " + Reason(errno);
+    problem = directory + " can't be made private: " + SystemMessage(errno);
     return false;
   }
   return true;
@@ -77,7 +75,7 @@ bool UpdateLock::Take(const std::string& path, void (*waiting)(), std::string& p
   // NOLINTNEXTLINE(android-cloexec-open)
   handle_->descriptor = open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW, 0600);
   if (handle_->descriptor < 0) {
-    problem = path + " can't be opened: " + Reason(errno);
+    problem = path + " can't be opened: " + SystemMessage(errno);
     return false;
   }
   if (flock(handle_->descriptor, LOCK_EX | LOCK_NB) == 0) return true;
@@ -89,7 +87,7 @@ bool UpdateLock::Take(const std::string& path, void (*waiting)(), std::string& p
     } while (result != 0 && errno == EINTR);
     if (result == 0) return true;
   }
-  problem = path + " can't be locked: " + Reason(errno);
+  problem = path + " can't be locked: " + SystemMessage(errno);
   return false;
 }
 
@@ -113,7 +111,7 @@ bool HeldFile::Open(const std::string& path, std::string& problem) {
   handle_->descriptor = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK);
   struct stat status {};
   if (handle_->descriptor < 0 || fstat(handle_->descriptor, &status) != 0) {
-    problem = path + " can't be read: " + Reason(errno);
+    problem = path + " can't be read: " + SystemMessage(errno);
     return false;
   }
   if (!S_ISREG(status.st_mode) || status.st_uid != geteuid() || (status.st_mode & 022) != 0) {
@@ -129,7 +127,7 @@ bool HeldFile::Read(char* buffer, std::size_t size, std::size_t& got, std::strin
     count = read(handle_->descriptor, buffer, size);
   } while (count < 0 && errno == EINTR);
   if (count < 0) {
-    problem = path_ + " can't be read: " + Reason(errno);
+    problem = path_ + " can't be read: " + SystemMessage(errno);
     return false;
   }
   got = static_cast<std::size_t>(count);
@@ -138,7 +136,7 @@ bool HeldFile::Read(char* buffer, std::size_t size, std::size_t& got, std::strin
 
 bool HeldFile::Rewind(std::string& problem) {
   if (lseek(handle_->descriptor, 0, SEEK_SET) == 0) return true;
-  problem = path_ + " can't be read: " + Reason(errno);
+  problem = path_ + " can't be read: " + SystemMessage(errno);
   return false;
 }
 
@@ -148,7 +146,7 @@ InstallerExit RunProgram(const HeldFile& program, const std::string& parameters,
                          std::string& problem) {
   const int descriptor = static_cast<int>(program.native());
   if (fchmod(descriptor, 0700) != 0) {
-    problem = program.path() + " can't be made executable: " + Reason(errno);
+    problem = program.path() + " can't be made executable: " + SystemMessage(errno);
     return {};
   }
   // Everything the child needs is made before fork(): after it, only calls
@@ -167,7 +165,7 @@ InstallerExit RunProgram(const HeldFile& program, const std::string& parameters,
   // closes it.
   int report[2];
   if (pipe2(report, O_CLOEXEC) != 0) {
-    problem = "no pipe for the installer: " + Reason(errno);
+    problem = "no pipe for the installer: " + SystemMessage(errno);
     return {};
   }
   const pid_t child = fork();
@@ -181,7 +179,7 @@ InstallerExit RunProgram(const HeldFile& program, const std::string& parameters,
   close(report[1]);
   if (child < 0) {
     close(report[0]);
-    problem = "the installer can't be started: " + Reason(errno);
+    problem = "the installer can't be started: " + SystemMessage(errno);
     return {};
   }
   int exec_error = 0;
@@ -194,7 +192,7 @@ InstallerExit RunProgram(const HeldFile& program, const std::string& parameters,
   while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
   }
   if (reported == static_cast<ssize_t>(sizeof exec_error)) {
-    problem = program.path() + " can't be run: " + Reason(exec_error);
+    problem = program.path() + " can't be run: " + SystemMessage(exec_error);
     return {};
   }
   if (WIFSIGNALED(status)) {

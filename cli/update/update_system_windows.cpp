@@ -8,16 +8,14 @@
 #include <shlobj.h>
 
 #include <memory>
-#include <system_error>
 
+#include "shared/host_platform.h"
 #include "update/update_system.h"
 
 namespace povupdate_cli {
 namespace {
 
 constexpr DWORD kLockRetryMilliseconds = 200;
-
-std::string Reason(DWORD code) { return std::system_category().message(static_cast<int>(code)); }
 
 struct LocalFree_ {
   void operator()(void* memory) const { LocalFree(memory); }
@@ -55,7 +53,7 @@ bool PrepareDownloadDirectory(const std::string& directory, std::string& problem
   PSECURITY_DESCRIPTOR descriptor = nullptr;
   if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(
           "D:P(A;OICI;FA;;;OW)(A;OICI;FA;;;SY)", SDDL_REVISION_1, &descriptor, nullptr)) {
-    problem = "no security descriptor for " + directory + ": " + Reason(GetLastError());
+    problem = "no security descriptor for " + directory + ": " + SystemMessage(GetLastError());
     return false;
   }
   const std::unique_ptr<void, LocalFree_> owned_descriptor(descriptor);
@@ -68,7 +66,7 @@ bool PrepareDownloadDirectory(const std::string& directory, std::string& problem
     }
   }
   if (!CreateDirectoryA(directory.c_str(), &attributes) && GetLastError() != ERROR_ALREADY_EXISTS) {
-    problem = directory + " can't be made: " + Reason(GetLastError());
+    problem = directory + " can't be made: " + SystemMessage(GetLastError());
     return false;
   }
   const DWORD kind = GetFileAttributesA(directory.c_str());
@@ -112,7 +110,7 @@ bool UpdateLock::Take(const std::string& path, void (*waiting)(), std::string& p
     if (handle_->file != INVALID_HANDLE_VALUE) return true;
     const DWORD error = GetLastError();
     if (error != ERROR_SHARING_VIOLATION) {
-      problem = path + " can't be opened: " + Reason(error);
+      problem = path + " can't be opened: " + SystemMessage(error);
       return false;
     }
     if (!told) waiting();
@@ -140,7 +138,7 @@ bool HeldFile::Open(const std::string& path, std::string& problem) {
   handle_->file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                               FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (handle_->file == INVALID_HANDLE_VALUE) {
-    problem = path + " can't be read: " + Reason(GetLastError());
+    problem = path + " can't be read: " + SystemMessage(GetLastError());
     return false;
   }
   BY_HANDLE_FILE_INFORMATION information{};
@@ -157,7 +155,7 @@ bool HeldFile::Open(const std::string& path, std::string& problem) {
 bool HeldFile::Read(char* buffer, std::size_t size, std::size_t& got, std::string& problem) {
   DWORD read = 0;
   if (!ReadFile(handle_->file, buffer, static_cast<DWORD>(size), &read, nullptr)) {
-    problem = path_ + " can't be read: " + Reason(GetLastError());
+    problem = path_ + " can't be read: " + SystemMessage(GetLastError());
     return false;
   }
   got = read;
@@ -168,7 +166,7 @@ bool HeldFile::Rewind(std::string& problem) {
   if (SetFilePointer(handle_->file, 0, nullptr, FILE_BEGIN) != INVALID_SET_FILE_POINTER) {
     return true;
   }
-  problem = path_ + " can't be read: " + Reason(GetLastError());
+  problem = path_ + " can't be read: " + SystemMessage(GetLastError());
   return false;
 }
 
@@ -185,7 +183,7 @@ InstallerExit Start(const std::string& application, std::string command_line,
   PROCESS_INFORMATION process{};
   if (!CreateProcessA(application.c_str(), command_line.data(), nullptr, nullptr, TRUE, 0, nullptr,
                       nullptr, &startup, &process)) {
-    problem = application + " can't be run: " + Reason(GetLastError());
+    problem = application + " can't be run: " + SystemMessage(GetLastError());
     return {};
   }
   CloseHandle(process.hThread);

@@ -89,4 +89,10 @@ class ZipTree {
   std::unique_ptr<State> state_;
 };
 
+// How many components lead to a member's directory: all of a directory's,
+// all but the last of a file's.
+inline std::size_t Parents(const ZipTree::Components& components, bool directory) {
+  return components.size() - (directory ? 0 : 1);
+}
+
 }  // namespace povupdate_cli

@@ -13,13 +13,12 @@
 #include <filesystem>
 #include <system_error>
 
+#include "shared/host_platform.h"
 #include "update/update_system.h"
 #include "update/zip_install.h"
 
 namespace povupdate_cli {
 namespace {
-
-std::string Reason(int code) { return std::system_category().message(code); }
 
 // A descriptor closed with its owner.
 class Descriptor {
@@ -57,12 +56,6 @@ Descriptor OpenBeneath(int root, const ZipTree::Components& components, std::siz
     directory = Descriptor(next);
   }
   return directory;
-}
-
-// How many components lead to a member's directory: all of a directory's,
-// all but the last of a file's.
-std::size_t Parents(const ZipTree::Components& components, bool directory) {
-  return components.size() - (directory ? 0 : 1);
 }
 
 struct ArchiveFree {
@@ -140,7 +133,8 @@ bool ZipTree::Begin(const std::string& target, std::string& problem) {
   std::filesystem::create_directories(target, error);
   state_->target = Descriptor(open(target.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (error || state_->target.get() < 0) {
-    problem = target + " can't be made or opened: " + (error ? error.message() : Reason(errno));
+    problem =
+        target + " can't be made or opened: " + (error ? error.message() : SystemMessage(errno));
     return false;
   }
   // Beside the target, on its file system, so each file moves by rename.
@@ -148,13 +142,13 @@ bool ZipTree::Begin(const std::string& target, std::string& problem) {
   std::string path =
       (place.parent_path() / ("." + place.filename().string() + ".povupdate-XXXXXX")).string();
   if (mkdtemp(path.data()) == nullptr) {
-    problem = "no staging directory beside " + target + ": " + Reason(errno);
+    problem = "no staging directory beside " + target + ": " + SystemMessage(errno);
     return false;
   }
   state_->staging_path = path;
   state_->staging = Descriptor(open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (state_->staging.get() < 0) {
-    problem = path + " can't be opened: " + Reason(errno);
+    problem = path + " can't be opened: " + SystemMessage(errno);
     return false;
   }
   return true;
@@ -164,7 +158,7 @@ bool ZipTree::StageDirectory(const Components& components, std::string& reason) 
   if (OpenBeneath(state_->staging.get(), components, components.size(), true).get() >= 0) {
     return true;
   }
-  reason = Reason(errno);
+  reason = SystemMessage(errno);
   return false;
 }
 
@@ -180,7 +174,7 @@ bool ZipTree::StageFile(const Components& components, std::uint32_t permissions,
                                      O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode));
   }
   if (parent.get() < 0 || state_->file.get() < 0) {
-    reason = Reason(errno);
+    reason = SystemMessage(errno);
     return false;
   }
   return true;
@@ -191,7 +185,7 @@ bool ZipTree::Write(const char* data, std::size_t size, std::string& reason) {
     const ssize_t wrote = write(state_->file.get(), data + done, size - done);
     if (wrote < 0 && errno == EINTR) continue;
     if (wrote <= 0) {
-      reason = Reason(wrote < 0 ? errno : ENOSPC);
+      reason = SystemMessage(wrote < 0 ? errno : ENOSPC);
       return false;
     }
     done += static_cast<std::size_t>(wrote);
@@ -201,7 +195,7 @@ bool ZipTree::Write(const char* data, std::size_t size, std::string& reason) {
 
 bool ZipTree::EndFile(std::string& reason) {
   const bool synced = fsync(state_->file.get()) == 0;
-  if (!synced) reason = Reason(errno);
+  if (!synced) reason = SystemMessage(errno);
   state_->file = Descriptor();
   return synced;
 }
@@ -225,7 +219,7 @@ bool ZipTree::Reachable(const Components& components, bool directory, std::strin
     at = Descriptor(openat(at.get(), name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
   }
   if (at.get() >= 0) return true;
-  reason = Reason(errno);
+  reason = SystemMessage(errno);
   return false;
 }
 
@@ -233,14 +227,14 @@ bool ZipTree::Place(const Components& components, bool directory, std::string& r
   const std::size_t parents = Parents(components, directory);
   const Descriptor to = OpenBeneath(state_->target.get(), components, parents, true);
   if (to.get() < 0) {
-    reason = Reason(errno);
+    reason = SystemMessage(errno);
     return false;
   }
   if (directory) return true;
   const Descriptor from = OpenBeneath(state_->staging.get(), components, parents, false);
   const char* name = components.back().c_str();
   if (from.get() < 0 || renameat(from.get(), name, to.get(), name) != 0) {
-    reason = Reason(errno);
+    reason = SystemMessage(errno);
     return false;
   }
   return true;

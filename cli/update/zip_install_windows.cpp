@@ -8,15 +8,12 @@
 #include <shlobj.h>
 #include <unzip.h>
 
-#include <system_error>
-
+#include "shared/host_platform.h"
 #include "update/update_system.h"
 #include "update/zip_install.h"
 
 namespace povupdate_cli {
 namespace {
-
-std::string Reason(DWORD code) { return std::system_category().message(static_cast<int>(code)); }
 
 // `text` in UTF-16 from code page `code_page`; false for bytes that are no
 // text of it.
@@ -242,7 +239,7 @@ bool Walk(const std::wstring& root, const ZipTree::Components& components, std::
   std::wstring name;
   for (std::size_t i = 0; i < count; ++i) {
     if (!Widened(components[i], CP_UTF8, name)) {
-      reason = Reason(ERROR_INVALID_NAME);
+      reason = SystemMessage(ERROR_INVALID_NAME);
       return false;
     }
     path += L'\\' + name;
@@ -255,7 +252,7 @@ bool Walk(const std::wstring& root, const ZipTree::Components& components, std::
     BY_HANDLE_FILE_INFORMATION information{};
     if (directory.get() == INVALID_HANDLE_VALUE ||
         !GetFileInformationByHandle(directory.get(), &information)) {
-      reason = Reason(GetLastError());
+      reason = SystemMessage(GetLastError());
       return false;
     }
     if ((information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
@@ -263,16 +260,12 @@ bool Walk(const std::wstring& root, const ZipTree::Components& components, std::
       return false;
     }
     if ((information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
-      reason = Reason(ERROR_DIRECTORY);
+      reason = SystemMessage(ERROR_DIRECTORY);
       return false;
     }
     held.push_back(std::move(directory));
   }
   return true;
-}
-
-std::size_t Parents(const ZipTree::Components& components, bool directory) {
-  return components.size() - (directory ? 0 : 1);
 }
 
 }  // namespace
@@ -317,7 +310,7 @@ bool ZipTree::Begin(const std::string& target, std::string& problem) {
   if ((made != ERROR_SUCCESS && made != ERROR_ALREADY_EXISTS && made != ERROR_FILE_EXISTS) ||
       kind == INVALID_FILE_ATTRIBUTES || (kind & FILE_ATTRIBUTE_DIRECTORY) == 0) {
     problem = target + " can't be made or opened: " +
-              Reason(made != ERROR_SUCCESS ? static_cast<DWORD>(made) : ERROR_DIRECTORY);
+              SystemMessage(made != ERROR_SUCCESS ? static_cast<DWORD>(made) : ERROR_DIRECTORY);
     return false;
   }
   // Beside the target, on its volume, so each file moves by rename.
@@ -333,7 +326,7 @@ bool ZipTree::Begin(const std::string& target, std::string& problem) {
     }
     if (GetLastError() != ERROR_ALREADY_EXISTS) break;
   }
-  problem = "no staging directory beside " + target + ": " + Reason(GetLastError());
+  problem = "no staging directory beside " + target + ": " + SystemMessage(GetLastError());
   return false;
 }
 
@@ -356,14 +349,14 @@ bool ZipTree::StageFile(const Components& components, std::uint32_t /*permission
     return false;
   }
   if (!Widened(components.back(), CP_UTF8, name)) {
-    reason = Reason(ERROR_INVALID_NAME);
+    reason = SystemMessage(ERROR_INVALID_NAME);
     return false;
   }
   path += L'\\' + name;
   state_->file = Handle(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                     FILE_ATTRIBUTE_NORMAL, nullptr));
   if (state_->file.get() == INVALID_HANDLE_VALUE) {
-    reason = Reason(GetLastError());
+    reason = SystemMessage(GetLastError());
     return false;
   }
   state_->staged_files.push_back(path);
@@ -374,7 +367,7 @@ bool ZipTree::Write(const char* data, std::size_t size, std::string& reason) {
   DWORD wrote = 0;
   if (!WriteFile(state_->file.get(), data, static_cast<DWORD>(size), &wrote, nullptr) ||
       wrote != size) {
-    reason = Reason(GetLastError());
+    reason = SystemMessage(GetLastError());
     return false;
   }
   return true;
@@ -382,7 +375,7 @@ bool ZipTree::Write(const char* data, std::size_t size, std::string& reason) {
 
 bool ZipTree::EndFile(std::string& reason) {
   const bool flushed = FlushFileBuffers(state_->file.get()) != 0;
-  if (!flushed) reason = Reason(GetLastError());
+  if (!flushed) reason = SystemMessage(GetLastError());
   state_->file = Handle();
   return flushed;
 }
@@ -392,7 +385,7 @@ bool ZipTree::Reachable(const Components& components, bool directory, std::strin
   std::wstring name;
   for (std::size_t depth = 0; depth < components.size(); ++depth) {
     if (!Widened(components[depth], CP_UTF8, name)) {
-      reason = Reason(ERROR_INVALID_NAME);
+      reason = SystemMessage(ERROR_INVALID_NAME);
       return false;
     }
     path += L'\\' + name;
@@ -400,7 +393,7 @@ bool ZipTree::Reachable(const Components& components, bool directory, std::strin
     if (kind == INVALID_FILE_ATTRIBUTES) {
       const DWORD error = GetLastError();
       if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return true;
-      reason = Reason(error);
+      reason = SystemMessage(error);
       return false;
     }
     if (depth + 1 == components.size() && !directory) {
@@ -413,7 +406,7 @@ bool ZipTree::Reachable(const Components& components, bool directory, std::strin
       return false;
     }
     if ((kind & FILE_ATTRIBUTE_DIRECTORY) == 0) {
-      reason = Reason(ERROR_DIRECTORY);
+      reason = SystemMessage(ERROR_DIRECTORY);
       return false;
     }
   }
@@ -437,7 +430,7 @@ bool ZipTree::Place(const Components& components, bool directory, std::string& r
   from += L'\\' + name;
   to += L'\\' + name;
   if (!MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    reason = Reason(GetLastError());
+    reason = SystemMessage(GetLastError());
     return false;
   }
   return true;
